@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace kalveno {
+
+struct MainWindowUi;
+
+// Keeps the serial port number and the bridge's address between runs, in the configuration
+// file: read once at start-up into the two fields (whose change handlers then open the port
+// and start a connection), written once when the window closes.
+class ConfigStore final
+{
+public:
+    ConfigStore(const MainWindowUi &ui, QString path);
+
+    void LOAD_CONFIG();
+    // Writes a new file beside the old one and renames it over it, so that the file is always
+    // either the old or the new one. False, with lastError(), when it could not be written.
+    bool SAVE_CONFIG();
+
+    QString path() const { return m_path; }
+    QString lastError() const { return m_lastError; }
+
+private:
+    const MainWindowUi &m_ui;
+    QString m_path;
+    QString m_lastError;
+};
+
+} // namespace kalveno

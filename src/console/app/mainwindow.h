@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/mainwindowui.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+namespace kalveno {
+
+class ConfigStore;
+class SerialControl;
+class SerialPortController;
+class StatusLine;
+class TcpControl;
+class TcpSupervisor;
+class UdpControl;
+struct ConsoleSettings;
+
+// F_MAIN: the console's one main window. It owns every control, both sockets, the serial port
+// and the timers; each subsystem's handlers live in a small controller that holds the controls
+// it uses. The window builds the controllers in dependency order, wires every signal in one
+// place, and runs the start-up sequence before it is first shown.
+class MainWindow final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+
+public:
+    explicit MainWindow(const ConsoleSettings &settings, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    const MainWindowUi &ui() const { return m_ui; }
+    TcpControl &tcp() { return *m_tcp; }
+    SerialControl &serial() { return *m_serial; }
+    StatusLine &statusLine() { return *m_status; }
+    ConfigStore &configStore() { return *m_config; }
+
+Q_SIGNALS:
+    // The shut-down sequence has run; the program ends here.
+    void ended();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void wire();
+    void Form_Load();
+    void Form_Unload();
+
+    MainWindowUi m_ui;
+    std::unique_ptr<StatusLine> m_status;
+    std::unique_ptr<TcpControl> m_tcp;
+    std::unique_ptr<UdpControl> m_udp;
+    std::unique_ptr<SerialControl> m_serial;
+    std::unique_ptr<ConfigStore> m_config;
+    std::unique_ptr<SerialPortController> m_serialPort;
+    std::unique_ptr<TcpSupervisor> m_supervisor;
+    bool m_ending = false;
+};
+
+} // namespace kalveno

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace kalveno {
+
+// Where the console keeps its files. On Windows the configuration file is C:\KALVENO.CFG as it
+// always was; elsewhere it and the other files live in the folder "kalveno" of the user's
+// configuration directory ($XDG_CONFIG_HOME, by default ~/.config).
+namespace locations {
+
+QString folder();
+QString configFile();
+QString settingsFile();
+
+// The device behind serial port number n (1 = the first port): COMn on Windows; elsewhere the
+// target of the symbolic link "com<n>" in the folder when there is one, else /dev/ttyS<n-1>.
+QString serialDevice(int portNumber);
+
+} // namespace locations
+
+// Settings that the configuration file does not hold, read from settingsFile() at start-up;
+// a missing file or key keeps the default.
+struct ConsoleSettings
+{
+    quint16 udpRemotePort = 1024;
+    quint16 udpLocalPort = 0;
+    int tcpConnectTimeoutMs = 5000;
+
+    static ConsoleSettings load(const QString &path);
+};
+
+} // namespace kalveno

@@ -1,0 +1,126 @@
+#include "serialcontrol.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno {
+
+SerialControl::SerialControl(DeviceForNumber deviceForNumber, QObject *parent)
+    : QObject(parent)
+    , m_deviceForNumber(std::move(deviceForNumber))
+{
+    connect(&m_port, &QIODevice::readyRead, this, &SerialControl::dataWaiting);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+}
+
+bool SerialControl::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        return true;
+    }
+    if (m_port.isOpen()) {
+        m_lastError = u"port already open"_s;
+        return false;
+    }
+    if (m_port.portName().isEmpty()) {
+        m_lastError = u"no port number"_s;
+        return false;
+    }
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastError = m_port.errorString();
+        return false;
+    }
+    if (!applySettings()) {
+        m_port.close();
+        return false;
+    }
+    return true;
+}
+
+bool SerialControl::setCommPort(qint64 number)
+{
+    if (m_port.isOpen()) {
+        m_lastError = u"port is open"_s;
+        return false;
+    }
+    if (number < 1 || number > 32767) {
+        m_lastError = u"invalid port number %1"_s.arg(number);
+        return false;
+    }
+    m_device = m_deviceForNumber(int(number));
+    m_port.setPortName(m_device);
+    return true;
+}
+
+bool SerialControl::setSettings(QStringView text)
+{
+    const auto settings = parseSerialSettings(text);
+    if (!settings) {
+        m_lastError = u"invalid settings \"%1\""_s.arg(text);
+        return false;
+    }
+    m_settings = *settings;
+    return !m_port.isOpen() || applySettings();
+}
+
+bool SerialControl::applySettings()
+{
+    static constexpr QSerialPort::Parity Parities[] = {
+        QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity,
+        QSerialPort::MarkParity, QSerialPort::SpaceParity};
+    static constexpr QSerialPort::StopBits Stops[] = {
+        QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop};
+    const bool ok = m_port.setBaudRate(m_settings.baudRate) &&
+                    m_port.setParity(Parities[m_settings.parity]) &&
+                    m_port.setDataBits(QSerialPort::DataBits(m_settings.dataBits)) &&
+                    m_port.setStopBits(Stops[m_settings.stopBits]) &&
+                    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok)
+        m_lastError = m_port.errorString();
+    return ok;
+}
+
+bool SerialControl::input(QByteArray *bytes)
+{
+    if (!m_port.isOpen()) {
+        m_lastError = u"port not open"_s;
+        return false;
+    }
+    *bytes = m_port.readAll();
+    return true;
+}
+
+bool SerialControl::waitForInput(int milliseconds)
+{
+    return m_port.isOpen() && m_port.waitForReadyRead(milliseconds);
+}
+
+bool SerialControl::output(const QByteArray &bytes)
+{
+    if (!m_port.isOpen()) {
+        m_lastError = u"port not open"_s;
+        return false;
+    }
+    if (m_port.write(bytes) != bytes.size()) {
+        m_lastError = m_port.errorString();
+        return false;
+    }
+    // Queued bytes would otherwise wait for the event loop; send what the line takes now.
+    m_port.flush();
+    return true;
+}
+
+void SerialControl::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!m_port.isOpen())
+        return;
+    const QString reason = m_port.errorString();
+    m_port.close();
+    m_lastError = reason;
+    Q_EMIT portLost(reason);
+}
+
+} // namespace kalveno

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "protocol/serialsettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+
+#include <functional>
+
+namespace kalveno {
+
+// The console's serial port, with the operations of the communications control it was designed
+// around: open and close, a port number, a settings text, a read of everything waiting and a
+// write. Each operation reports failure by its result. Unlike that control it also announces
+// waiting data, so that reading need not poll; and when the device goes away under an open port
+// it closes the port at once instead of failing every read (Qt would spin a core on the errors).
+class SerialControl final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SerialControl)
+
+public:
+    using DeviceForNumber = std::function<QString(int)>;
+
+    explicit SerialControl(DeviceForNumber deviceForNumber, QObject *parent = nullptr);
+
+    bool setPortOpen(bool open);
+    bool isOpen() const { return m_port.isOpen(); }
+    // Fails for a number that names no port: below 1 or beyond the 16-bit range.
+    bool setCommPort(qint64 number);
+    // Fails for a settings text the port cannot take.
+    bool setSettings(QStringView text);
+    QString device() const { return m_device; }
+
+    // Everything waiting, removed from the receive buffer; fails when the port is not open.
+    bool input(QByteArray *bytes);
+    // Blocks for at most the given time until more bytes wait; false on time-out or failure.
+    bool waitForInput(int milliseconds);
+    // Hands the bytes to the line, unchanged and in order; fails when the port is not open.
+    bool output(const QByteArray &bytes);
+
+    QString lastError() const { return m_lastError; }
+
+Q_SIGNALS:
+    void dataWaiting();
+    void portLost(const QString &reason);
+
+private:
+    bool applySettings();
+    void onError(QSerialPort::SerialPortError error);
+
+    DeviceForNumber m_deviceForNumber;
+    QSerialPort m_port;
+    QString m_device;
+    SerialSettings m_settings;
+    QString m_lastError;
+};
+
+} // namespace kalveno

@@ -1,0 +1,116 @@
+#include "tcpcontrol.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno {
+
+TcpControl::TcpControl(QObject *parent)
+    : QObject(parent)
+{
+    m_timeout.setSingleShot(true);
+    m_timeout.setInterval(5000);
+    connect(&m_timeout, &QTimer::timeout, this, &TcpControl::onTimeout);
+    connect(&m_socket, &QAbstractSocket::stateChanged, this, &TcpControl::onStateChanged);
+    connect(&m_socket, &QAbstractSocket::errorOccurred, this, &TcpControl::onError);
+    connect(&m_socket, &QAbstractSocket::connected, this, [this] {
+        m_timeout.stop();
+        // Terminal keys leave one byte at a time; do not hold them back for coalescing.
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_state = Connected;
+        Q_EMIT connected();
+    });
+    connect(&m_socket, &QIODevice::readyRead, this,
+            [this] { Q_EMIT dataArrival(m_socket.bytesAvailable()); });
+}
+
+bool TcpControl::connectTo(const QString &host, qint64 port)
+{
+    if (m_state != Closed) {
+        m_lastError = u"connect refused: the socket is not closed"_s;
+        return false;
+    }
+    if (port < 0 || port > 65535) {
+        m_lastError = u"invalid port %1"_s.arg(port);
+        return false;
+    }
+    m_lastError.clear();
+    m_state = Connecting;
+    m_timeout.start();
+    m_socket.connectToHost(host, quint16(port));
+    return true;
+}
+
+void TcpControl::close()
+{
+    m_timeout.stop();
+    // abort() emits disconnected and state changes inside the call; they are ours, not events.
+    m_closing = true;
+    m_socket.abort();
+    m_closing = false;
+    m_state = Closed;
+}
+
+bool TcpControl::sendData(const QByteArray &bytes)
+{
+    if (m_state != Connected || m_socket.state() != QAbstractSocket::ConnectedState) {
+        m_lastError = u"not connected"_s;
+        return false;
+    }
+    if (m_socket.write(bytes) != bytes.size()) {
+        m_lastError = m_socket.errorString();
+        return false;
+    }
+    return true;
+}
+
+QByteArray TcpControl::getData()
+{
+    return m_socket.readAll();
+}
+
+void TcpControl::onStateChanged(QAbstractSocket::SocketState state)
+{
+    if (m_closing)
+        return;
+    switch (state) {
+    case QAbstractSocket::HostLookupState:
+        m_state = ResolvingHost;
+        break;
+    case QAbstractSocket::ConnectingState:
+        m_state = Connecting;
+        break;
+    default:
+        break;
+    }
+}
+
+void TcpControl::onError(QAbstractSocket::SocketError error)
+{
+    if (m_closing)
+        return;
+    m_timeout.stop();
+    if (error == QAbstractSocket::RemoteHostClosedError && m_state == Connected) {
+        m_state = Closing;
+        return;
+    }
+    fail(int(error), m_socket.errorString());
+}
+
+void TcpControl::onTimeout()
+{
+    if (m_state != ResolvingHost && m_state != Connecting)
+        return;
+    m_closing = true;
+    m_socket.abort();
+    m_closing = false;
+    fail(int(QAbstractSocket::SocketTimeoutError), u"connection attempt timed out"_s);
+}
+
+void TcpControl::fail(int number, const QString &description)
+{
+    m_state = Error;
+    m_lastError = description;
+    Q_EMIT errorOccurred(number, description);
+}
+
+} // namespace kalveno

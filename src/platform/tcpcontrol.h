@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace kalveno {
+
+// A TCP client that behaves like the socket control the console was designed around: it keeps
+// that control's state numbers itself, raises a connect event, a data-arrival event and an
+// error event, and bounds a connection attempt by a time-out of its own. A peer's close leaves
+// the state at Closing and raises no error; a failed attempt leaves Error and raises one.
+class TcpControl final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TcpControl)
+
+public:
+    enum State {
+        Closed = 0,
+        Open = 1,
+        Listening = 2,
+        ConnectionPending = 3,
+        ResolvingHost = 4,
+        HostResolved = 5,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8,
+        Error = 9,
+    };
+
+    explicit TcpControl(QObject *parent = nullptr);
+
+    int state() const { return m_state; }
+    void setConnectTimeout(int milliseconds) { m_timeout.setInterval(milliseconds); }
+
+    // Starts an attempt and returns at once; false when the call itself is refused (the socket
+    // is not closed, or the port is not a TCP port).
+    bool connectTo(const QString &host, qint64 port);
+    // Drops the connection or the attempt at once; the state is Closed on return.
+    void close();
+    // False when the bytes cannot be handed to a connected socket.
+    bool sendData(const QByteArray &bytes);
+    QByteArray getData();
+    QString lastError() const { return m_lastError; }
+
+Q_SIGNALS:
+    void connected();
+    void dataArrival(qint64 bytesAvailable);
+    void errorOccurred(int number, const QString &description);
+
+private:
+    void onStateChanged(QAbstractSocket::SocketState state);
+    void onError(QAbstractSocket::SocketError error);
+    void onTimeout();
+    void fail(int number, const QString &description);
+
+    QTcpSocket m_socket;
+    QTimer m_timeout;
+    int m_state = Closed;
+    bool m_closing = false;
+    QString m_lastError;
+};
+
+} // namespace kalveno

@@ -1,0 +1,36 @@
+#include "udpcontrol.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno {
+
+UdpControl::UdpControl(QObject *parent)
+    : QObject(parent)
+{}
+
+bool UdpControl::bind()
+{
+    if (m_socket.state() == QAbstractSocket::BoundState)
+        return true;
+    if (!m_socket.bind(QHostAddress::AnyIPv4, m_localPort)) {
+        m_lastError = m_socket.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool UdpControl::sendData(const QByteArray &bytes)
+{
+    if (m_remoteHost.isNull()) {
+        m_lastError = u"no remote host"_s;
+        return false;
+    }
+    // The socket keeps its last error after a failed send, so each send is judged by its result.
+    if (m_socket.writeDatagram(bytes, m_remoteHost, m_remotePort) != bytes.size()) {
+        m_lastError = m_socket.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace kalveno

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace kalveno::bridgeio {
+
+// Every bridge I/O command travels in this frame, on TCP, UDP and the serial line alike. The
+// third byte is 8 whatever the payload's length, and the payload is not escaped.
+inline constexpr QByteArrayView FrameHead("\xFE\xF8\x08\x02", 4);
+inline constexpr char FrameEnd = '\x03';
+
+QByteArray frame(QByteArrayView payload);
+
+// The datagram broadcast each time the TCP link is torn down: FE FF 06 and the address text.
+QByteArray reconnectBroadcast(QByteArrayView addressText);
+
+// Payloads of the I/O panel; outputs and inputs count from 1. The codes follow no single rule
+// (outputs 1-2 use C0-C4 with OFF = ON + 3, outputs 3-4 use E2-E5 with OFF = ON + 1), and the
+// two-second command of output 1 carries "01" where the others carry "02".
+QByteArray outputSwitch(int output, bool on);
+QByteArray outputTwoSeconds(int output);
+QByteArray inputStatusRequest(int input);
+QByteArray outputPulse(int output); // "><T<n>T.3"
+inline constexpr QByteArrayView BatchOn = "><B,3,.1,.2,.3,.4";
+inline constexpr QByteArrayView BatchOff = "><B,0,00,00,00,00";
+
+// Input status bytes that the bridge mixes into its traffic.
+inline constexpr unsigned char Input1On = 0xF2;
+inline constexpr unsigned char Input1Off = 0xF3;
+inline constexpr unsigned char Input2On = 0xF4;
+inline constexpr unsigned char Input2Off = 0xF5;
+
+} // namespace kalveno::bridgeio

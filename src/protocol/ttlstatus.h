@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace kalveno {
+
+// What the input status bytes of one received text report: the state of each of the two TTL
+// inputs after the last status byte for it (nothing when the text held none), and the text
+// without the status bytes.
+struct TtlStatus
+{
+    QByteArray display;
+    std::optional<bool> input1On;
+    std::optional<bool> input2On;
+};
+
+TtlStatus takeTtlStatus(QByteArrayView received);
+
+} // namespace kalveno

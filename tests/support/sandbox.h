@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace kalveno::test {
+
+// Fails the calling test unless it runs inside a private network namespace (loopback only):
+// the console broadcasts, and nothing may reach a real network.
+bool insidePrivateNetwork();
+
+// A configuration folder of the test's own: $XDG_CONFIG_HOME points into a temporary folder
+// for the lifetime of the object, so the console reads and writes its files there.
+class TemporaryConfig
+{
+public:
+    TemporaryConfig();
+    ~TemporaryConfig();
+
+    QString folder() const;     // .../kalveno
+    QString configFile() const; // .../kalveno/KALVENO.CFG
+    bool writeConfig(const QByteArray &content) const;
+    QByteArray readConfig() const;
+    // Gives serial port `number` to a device, as the console's com<n> links do.
+    bool linkPort(int number, const QString &device) const;
+    bool writeSettings(const QByteArray &ini) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
+
+// Runs a command and returns whether it succeeded; for mounts inside the test's namespace.
+bool run(const QString &program, const QStringList &arguments);
+
+} // namespace kalveno::test
