@@ -3,18 +3,27 @@
 #include "app/configstore.h"
 #include "app/look.h"
 #include "app/statusline.h"
+#include "decode/inputindicators.h"
+#include "decode/testview.h"
+#include "io_panel/ttlpanel.h"
+#include "link/commandrouter.h"
 #include "link/tcpsupervisor.h"
+#include "link/tcpterminal.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
 #include "serial/serialportcontroller.h"
+#include "widgets/captionbutton.h"
+#include "widgets/picturebutton.h"
+#include "widgets/terminalbox.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRadioButton>
 #include <QStatusBar>
 
 #include <cstdio>
@@ -72,6 +81,11 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_config = std::make_unique<ConfigStore>(m_ui, locations::configFile());
     m_serialPort = std::make_unique<SerialPortController>(m_ui, *m_serial);
     m_supervisor = std::make_unique<TcpSupervisor>(m_ui, *m_tcp, *m_udp);
+    m_router = std::make_unique<CommandRouter>(m_ui, *m_tcp, *m_udp, *m_serial, *m_status);
+    m_indicators = std::make_unique<InputIndicators>(m_ui);
+    m_testView = std::make_unique<TestViewHost>();
+    m_panel = std::make_unique<TtlPanel>(m_ui, *m_router, *m_testView);
+    m_tcpTerminal = std::make_unique<TcpTerminal>(m_ui, *m_tcp, *m_panel, *m_status);
 
     wire();
     Form_Load();
@@ -100,6 +114,47 @@ void MainWindow::wire()
             [supervisor] { supervisor->INP_IP_ADR_Change(); });
     connect(m_ui.INP_IP_PORT, &QComboBox::activated, this,
             [supervisor] { supervisor->INP_IP_PORT_Click(); });
+
+    auto *panel = m_panel.get();
+    using OutputClick = void (TtlPanel::*)(int);
+    const std::array<std::pair<std::array<QRadioButton *, 2>, OutputClick>, 4> outputs = {{
+        {m_ui.SW_TTL1_OUT, &TtlPanel::SW_TTL1_OUT_Click},
+        {m_ui.SW_TTL2_OUT, &TtlPanel::SW_TTL2_OUT_Click},
+        {m_ui.SW_TTL3_OUT, &TtlPanel::SW_TTL3_OUT_Click},
+        {m_ui.SW_TTL4_OUT, &TtlPanel::SW_TTL4_OUT_Click},
+    }};
+    for (const auto &[options, handler] : outputs) {
+        for (int i = 0; i < 2; ++i) {
+            connect(options[i], &QRadioButton::clicked, this,
+                    [panel, handler, i] { (panel->*handler)(i); });
+        }
+    }
+    const auto onClick = [this, panel](QAbstractButton *button, void (TtlPanel::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, [panel, handler] { (panel->*handler)(); });
+    };
+    onClick(m_ui.B_TTL1_XX, &TtlPanel::B_TTL1_XX_Click);
+    onClick(m_ui.B_TTL2_XX, &TtlPanel::B_TTL2_XX_Click);
+    onClick(m_ui.B_TTL3_XX, &TtlPanel::B_TTL3_XX_Click);
+    onClick(m_ui.B_TTL4_XX, &TtlPanel::B_TTL4_XX_Click);
+    onClick(m_ui.B_STATUS, &TtlPanel::B_STATUS_Click);
+    onClick(m_ui.B_STATUS2, &TtlPanel::B_STATUS2_Click);
+    onClick(m_ui.Command2, &TtlPanel::Command2_Click);
+    onClick(m_ui.Command3, &TtlPanel::Command3_Click);
+    for (int i = 0; i < int(m_ui.TTLpXX.size()); ++i)
+        connect(m_ui.TTLpXX[i], &QAbstractButton::clicked, this,
+                [panel, i] { panel->TTLpXX_Click(i); });
+    connect(m_ui.B_ZOOM_TEST, &PictureButton::clicked, this,
+            [panel] { panel->B_ZOOM_TEST_Click(); });
+
+    auto *terminal = m_tcpTerminal.get();
+    m_ui.TXT_TCP_WIN->setKeyPressHook(
+        [terminal](int &code) { terminal->TXT_TCP_WIN_KeyPress(code); });
+    connect(m_ui.TXT_TCP_WIN, &TerminalBox::changed, this,
+            [terminal] { terminal->TXT_TCP_WIN_Change(); });
+    connect(m_ui.TXT_TCP_WIN, &TerminalBox::doubleClicked, this,
+            [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
+    connect(m_ui.B_CLEAR_TCP, &QAbstractButton::clicked, this,
+            [terminal] { terminal->B_CLEAR_TCP_Click(); });
 }
 
 void MainWindow::Form_Load()
@@ -132,6 +187,7 @@ void MainWindow::Form_Unload()
     }
     QCoreApplication::processEvents();
     m_supervisor->stop();
+    m_testView->destroy();
     Q_EMIT ended();
 }
 

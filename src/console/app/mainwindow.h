@@ -8,12 +8,17 @@
 
 namespace kalveno {
 
+class CommandRouter;
 class ConfigStore;
+class InputIndicators;
 class SerialControl;
 class SerialPortController;
 class StatusLine;
 class TcpControl;
 class TcpSupervisor;
+class TcpTerminal;
+class TestViewHost;
+class TtlPanel;
 class UdpControl;
 struct ConsoleSettings;
 
@@ -35,6 +40,7 @@ public:
     SerialControl &serial() { return *m_serial; }
     StatusLine &statusLine() { return *m_status; }
     ConfigStore &configStore() { return *m_config; }
+    TestViewHost &testView() { return *m_testView; }
 
 Q_SIGNALS:
     // The shut-down sequence has run; the program ends here.
@@ -56,6 +62,11 @@ private:
     std::unique_ptr<ConfigStore> m_config;
     std::unique_ptr<SerialPortController> m_serialPort;
     std::unique_ptr<TcpSupervisor> m_supervisor;
+    std::unique_ptr<CommandRouter> m_router;
+    std::unique_ptr<InputIndicators> m_indicators;
+    std::unique_ptr<TestViewHost> m_testView;
+    std::unique_ptr<TtlPanel> m_panel;
+    std::unique_ptr<TcpTerminal> m_tcpTerminal;
     bool m_ending = false;
 };
 

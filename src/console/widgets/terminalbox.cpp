@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include <algorithm>
+
 namespace kalveno {
 
 namespace {
@@ -38,7 +40,8 @@ void TerminalBox::setBytes(const QByteArray &bytes)
     if (bytes == m_bytes)
         return;
     m_bytes = bytes;
-    setPlainText(displayOf(0, m_bytes.size()));
+    m_softBreaks.clear();
+    setPlainText(render(0, m_bytes.size(), &m_softBreaks));
     moveCursor(QTextCursor::End);
     Q_EMIT changed();
 }
@@ -174,25 +177,62 @@ void TerminalBox::deleteForward()
 void TerminalBox::selectionRange(qsizetype *from, qsizetype *to) const
 {
     const QTextCursor cursor = textCursor();
-    *from = qMin<qsizetype>(cursor.selectionStart(), m_bytes.size());
-    *to = qMin<qsizetype>(cursor.selectionEnd(), m_bytes.size());
+    *from = bytePosition(cursor.selectionStart());
+    *to = bytePosition(cursor.selectionEnd());
+}
+
+qsizetype TerminalBox::caretPosition(qsizetype byte) const
+{
+    const auto before = std::lower_bound(m_softBreaks.cbegin(), m_softBreaks.cend(), byte);
+    return byte + (before - m_softBreaks.cbegin());
+}
+
+qsizetype TerminalBox::bytePosition(qsizetype display) const
+{
+    // The k-th soft break shows at display position m_softBreaks[k] + k; count those in front.
+    qsizetype low = 0;
+    qsizetype high = m_softBreaks.size();
+    while (low < high) {
+        const qsizetype mid = (low + high) / 2;
+        if (m_softBreaks[mid] + mid < display)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return qBound<qsizetype>(0, display - low, m_bytes.size());
 }
 
 void TerminalBox::replaceRange(qsizetype from, qsizetype to, QByteArrayView with)
 {
     if (from == to && with.isEmpty())
         return;
+    const qsizetype displayFrom = caretPosition(from);
+    const qsizetype displayTo = caretPosition(to);
+
+    const auto first = std::lower_bound(m_softBreaks.begin(), m_softBreaks.end(), from);
+    const auto last = std::lower_bound(first, m_softBreaks.end(), to);
+    const qsizetype at = first - m_softBreaks.begin();
+    m_softBreaks.erase(first, last);
+    const qsizetype shift = with.size() - (to - from);
+    for (auto it = m_softBreaks.begin() + at; it != m_softBreaks.end(); ++it)
+        *it += shift;
     m_bytes.replace(from, to - from, with);
+
+    QList<qsizetype> added;
+    const QString shown = render(from, from + with.size(), &added);
+    m_softBreaks.insert(at, added.size(), 0);
+    std::copy(added.cbegin(), added.cend(), m_softBreaks.begin() + at);
+
     QTextCursor cursor(document());
-    cursor.setPosition(int(from));
-    cursor.setPosition(int(to), QTextCursor::KeepAnchor);
-    cursor.insertText(displayOf(from, from + with.size()));
+    cursor.setPosition(int(displayFrom));
+    cursor.setPosition(int(displayTo), QTextCursor::KeepAnchor);
+    cursor.insertText(shown);
     // A CR shows differently alone and before an LF: the bytes on both edges may have changed
     // partners.
     refreshCarriageReturn(from - 1);
     refreshCarriageReturn(from + with.size() - 1);
     QTextCursor caret = textCursor();
-    caret.setPosition(int(from + with.size()));
+    caret.setPosition(int(caretPosition(from + with.size())));
     setTextCursor(caret);
     Q_EMIT changed();
 }
@@ -201,36 +241,63 @@ void TerminalBox::refreshCarriageReturn(qsizetype position)
 {
     if (position < 0 || position >= m_bytes.size() || m_bytes[position] != '\r')
         return;
-    const QString shown = displayOf(position, position + 1);
+    const qsizetype display = caretPosition(position + 1) - 1;
     QTextCursor cursor(document());
-    cursor.setPosition(int(position));
-    cursor.setPosition(int(position + 1), QTextCursor::KeepAnchor);
-    const QString current = cursor.selectedText();
+    cursor.setPosition(int(display));
+    cursor.setPosition(int(display + 1), QTextCursor::KeepAnchor);
     // selectedText() reports a block break as U+2029.
-    const bool isBreak = current == QString(QChar::ParagraphSeparator);
-    const bool wantBreak = shown == u"\n";
-    if (isBreak != wantBreak)
-        cursor.insertText(shown);
+    const bool showsBreak = cursor.selectedText() == QString(QChar::ParagraphSeparator);
+    if (showsBreak != breaksLine(position))
+        cursor.insertText(QString(displayOf(position)));
 }
 
-QString TerminalBox::displayOf(qsizetype from, qsizetype to) const
+bool TerminalBox::breaksLine(qsizetype i) const
 {
-    QString text(to - from, Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    return m_bytes[i] == '\n' ||
+           (m_bytes[i] == '\r' && !(i + 1 < m_bytes.size() && m_bytes[i + 1] == '\n'));
+}
+
+qsizetype TerminalBox::runBefore(qsizetype position) const
+{
+    // Bytes since the last line break in front of position, real or shown only, at most
+    // SoftBreakEvery.
+    const auto soft = std::lower_bound(m_softBreaks.cbegin(), m_softBreaks.cend(), position);
+    const qsizetype lastSoft = soft == m_softBreaks.cbegin() ? 0 : *(soft - 1);
+    const qsizetype limit = qMax(lastSoft, position - SoftBreakEvery);
+    qsizetype i = position - 1;
+    while (i >= limit && !breaksLine(i))
+        --i;
+    return position - (i >= limit ? i + 1 : limit);
+}
+
+QChar TerminalBox::displayOf(qsizetype i) const
+{
+    const auto b = static_cast<unsigned char>(m_bytes[i]);
+    if (b == '\n' || b == '\t')
+        return QChar(char16_t(b));
+    if (b == '\r')
+        return breaksLine(i) ? QChar(u'\n') : QChar(ZeroWidthSpace);
+    if (b < 32)
+        return QChar(ControlPictures + b);
+    if (b == 127)
+        return QChar(DeletePicture);
+    return QChar(char16_t(b));
+}
+
+QString TerminalBox::render(qsizetype from, qsizetype to, QList<qsizetype> *softBreaks) const
+{
+    QString text;
+    text.reserve(to - from + (to - from) / SoftBreakEvery + 1);
+    qsizetype run = runBefore(from);
     for (qsizetype i = from; i < to; ++i) {
-        const auto b = static_cast<unsigned char>(m_bytes[i]);
-        char16_t c = b;
-        if (b == '\n')
-            c = u'\n';
-        else if (b == '\r')
-            c = (i + 1 < m_bytes.size() && m_bytes[i + 1] == '\n') ? ZeroWidthSpace : u'\n';
-        else if (b == '\t')
-            c = u'\t';
-        else if (b < 32)
-            c = ControlPictures + b;
-        else if (b == 127)
-            c = DeletePicture;
-        *out++ = c;
+        // A byte that breaks the line itself needs no break in front of it.
+        if (run >= SoftBreakEvery && !breaksLine(i)) {
+            text += u'\n';
+            softBreaks->append(i);
+            run = 0;
+        }
+        text += displayOf(i);
+        run = breaksLine(i) ? 0 : run + 1;
     }
     return text;
 }

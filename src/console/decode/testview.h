@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QPushButton;
+
+namespace kalveno {
+
+class TerminalBox;
+
+// F_VIEW_TOURN, "Test Tourniquet": shows in very large type what the turnstile sends while it
+// is tested, beside a grey legend of the mode 4 test pattern. It has no logic beyond emptying
+// its display field.
+class TestView final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TestView)
+
+public:
+    TestView();
+
+    TerminalBox *AFF_TXT() const { return m_display; }
+    QPushButton *Command1() const { return m_clear; }
+    TerminalBox *Text1() const { return m_legend; }
+
+private:
+    void Form_Load();
+    void Command1_Click();
+    void AFF_TXT_DblClick();
+
+    TerminalBox *m_display;
+    QPushButton *m_clear;
+    TerminalBox *m_legend;
+};
+
+// Creates the test view on first use and again after the user closed it; there is never more
+// than one.
+class TestViewHost final
+{
+public:
+    TestViewHost() = default;
+    ~TestViewHost();
+    TestViewHost(const TestViewHost &) = delete;
+    TestViewHost &operator=(const TestViewHost &) = delete;
+
+    // Shows the view, not modally and without an owner, creating it first when needed.
+    void show();
+    bool isShown() const;
+    // The view when it exists, else nothing; asking does not create it.
+    TestView *view() const { return m_view; }
+    void destroy();
+
+private:
+    QPointer<TestView> m_view;
+};
+
+} // namespace kalveno
