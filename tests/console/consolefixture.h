@@ -5,6 +5,8 @@
 #include "platform/locations.h"
 #include "support/pty.h"
 #include "support/sandbox.h"
+#include "widgets/captionbutton.h"
+#include "widgets/picturebutton.h"
 
 #include <QApplication>
 #include <QCheckBox>

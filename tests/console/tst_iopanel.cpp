@@ -2,8 +2,6 @@
 
 #include "app/statusline.h"
 #include "decode/testview.h"
-#include "widgets/captionbutton.h"
-#include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
 #include <QCheckBox>

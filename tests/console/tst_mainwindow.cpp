@@ -3,8 +3,6 @@
 #include "app/configstore.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
-#include "widgets/captionbutton.h"
-#include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
 #include <QCheckBox>

@@ -2,7 +2,6 @@
 
 #include "app/statusline.h"
 #include "platform/tcpcontrol.h"
-#include "widgets/captionbutton.h"
 #include "widgets/terminalbox.h"
 
 using namespace Qt::StringLiterals;

@@ -4,6 +4,7 @@
 #include "app/look.h"
 #include "app/statusline.h"
 #include "decode/inputindicators.h"
+#include "decode/tcpdispatcher.h"
 #include "decode/testview.h"
 #include "io_panel/ttlpanel.h"
 #include "link/commandrouter.h"
@@ -14,10 +15,12 @@
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
 #include "serial/serialportcontroller.h"
+#include "turnstile/turnstilepanel.h"
 #include "widgets/captionbutton.h"
 #include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -86,6 +89,9 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_testView = std::make_unique<TestViewHost>();
     m_panel = std::make_unique<TtlPanel>(m_ui, *m_router, *m_testView);
     m_tcpTerminal = std::make_unique<TcpTerminal>(m_ui, *m_tcp, *m_panel, *m_status);
+    m_turnstile = std::make_unique<TurnstilePanel>(m_ui, *m_tcp, *m_testView, *m_status);
+    m_dispatcher =
+        std::make_unique<TcpDispatcher>(m_ui, *m_tcp, *m_indicators, *m_testView, *m_turnstile);
 
     wire();
     Form_Load();
@@ -155,6 +161,33 @@ void MainWindow::wire()
             [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
     connect(m_ui.B_CLEAR_TCP, &QAbstractButton::clicked, this,
             [terminal] { terminal->B_CLEAR_TCP_Click(); });
+
+    auto *turnstile = m_turnstile.get();
+    const auto onTurnstile = [this, turnstile](QAbstractButton *button,
+                                               void (TurnstilePanel::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this,
+                [turnstile, handler] { (turnstile->*handler)(); });
+    };
+    onTurnstile(m_ui.B_T_BRAS_TOMBE, &TurnstilePanel::B_T_BRAS_TOMBE_Click);
+    onTurnstile(m_ui.B_T_DEL_R_XX, &TurnstilePanel::B_T_DEL_R_XX_Click);
+    onTurnstile(m_ui.B_T_DEL_V_XX, &TurnstilePanel::B_T_DEL_V_XX_Click);
+    onTurnstile(m_ui.B_T_DirectCmd, &TurnstilePanel::B_T_DirectCmd_Click);
+    onTurnstile(m_ui.B_T_PASSAGE, &TurnstilePanel::B_T_PASSAGE_Click);
+    onTurnstile(m_ui.B_T_VALID_TIMEOUT, &TurnstilePanel::B_T_VALID_TIMEOUT_Click);
+    onTurnstile(m_ui.Command1, &TurnstilePanel::Command1_Click);
+    onTurnstile(m_ui.Command4, &TurnstilePanel::Command4_Click);
+    onTurnstile(m_ui.Command5, &TurnstilePanel::Command5_Click);
+    onTurnstile(m_ui.Command6, &TurnstilePanel::Command6_Click);
+    onTurnstile(m_ui.SW_T_DEL_R, &TurnstilePanel::SW_T_DEL_R_Click);
+    onTurnstile(m_ui.SW_T_DEL_V, &TurnstilePanel::SW_T_DEL_V_Click);
+    onTurnstile(m_ui.B_T_RX_CFG_REMOTE, &TurnstilePanel::B_T_RX_CFG_REMOTE_Click);
+    onTurnstile(m_ui.B_T_TX_CFG_REMOTE, &TurnstilePanel::B_T_TX_CFG_REMOTE_Click);
+    connect(m_ui.LST_T_MODE, &QComboBox::activated, this,
+            [turnstile] { turnstile->LST_T_MODE_Click(); });
+
+    auto *dispatcher = m_dispatcher.get();
+    connect(m_tcp.get(), &TcpControl::dataArrival, this,
+            [dispatcher] { dispatcher->TCP_DataArrival(); });
 }
 
 void MainWindow::Form_Load()

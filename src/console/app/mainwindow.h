@@ -15,10 +15,12 @@ class SerialControl;
 class SerialPortController;
 class StatusLine;
 class TcpControl;
+class TcpDispatcher;
 class TcpSupervisor;
 class TcpTerminal;
 class TestViewHost;
 class TtlPanel;
+class TurnstilePanel;
 class UdpControl;
 struct ConsoleSettings;
 
@@ -67,6 +69,8 @@ private:
     std::unique_ptr<TestViewHost> m_testView;
     std::unique_ptr<TtlPanel> m_panel;
     std::unique_ptr<TcpTerminal> m_tcpTerminal;
+    std::unique_ptr<TurnstilePanel> m_turnstile;
+    std::unique_ptr<TcpDispatcher> m_dispatcher;
     bool m_ending = false;
 };
 
