@@ -120,7 +120,14 @@ public:
         return std::exchange(m_tcp, {});
     }
     QByteArray takeSerial() { return m_console->line.readAvailable(); }
-    QList<QByteArray> takeDatagrams() { return udp.takeAll(); }
+    // Commands broadcast by the console; its reconnect datagrams, which come every other second
+    // while the TCP link is down, are left out.
+    QList<QByteArray> takeDatagrams()
+    {
+        QList<QByteArray> commands = udp.takeAll();
+        commands.removeIf([](const QByteArray &d) { return d.startsWith("\xFE\xFF\x06"); });
+        return commands;
+    }
     void clear()
     {
         takeTcp();
@@ -155,7 +162,7 @@ public:
         QList<QByteArray> got;
         static_cast<void>(QTest::qWaitFor(
             [&] {
-                got += udp.takeAll();
+                got += takeDatagrams();
                 return got.size() >= count;
             },
             timeoutMs));

@@ -14,6 +14,8 @@
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
+#include "serial/rfidsimulator.h"
+#include "serial/serialpoller.h"
 #include "serial/serialportcontroller.h"
 #include "turnstile/turnstilepanel.h"
 #include "widgets/captionbutton.h"
@@ -92,6 +94,8 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_turnstile = std::make_unique<TurnstilePanel>(m_ui, *m_tcp, *m_testView, *m_status);
     m_dispatcher =
         std::make_unique<TcpDispatcher>(m_ui, *m_tcp, *m_indicators, *m_testView, *m_turnstile);
+    m_rfid = std::make_unique<RfidSimulator>(m_ui, *m_serial, *m_status);
+    m_poller = std::make_unique<SerialPoller>(m_ui, *m_serial, *m_indicators, *m_rfid, *m_status);
 
     wire();
     Form_Load();
@@ -188,6 +192,18 @@ void MainWindow::wire()
     auto *dispatcher = m_dispatcher.get();
     connect(m_tcp.get(), &TcpControl::dataArrival, this,
             [dispatcher] { dispatcher->TCP_DataArrival(); });
+
+    auto *poller = m_poller.get();
+    connect(&poller->timer(), &QTimer::timeout, this, [poller] { poller->TIM_COMM_RX_Timer(); });
+    connect(m_serial.get(), &SerialControl::dataWaiting, this, [poller] { poller->dataWaiting(); });
+    m_ui.TXT_232_WIN->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
+    connect(m_ui.TXT_232_WIN, &TerminalBox::doubleClicked, this,
+            [poller] { poller->TXT_232_WIN_DblClick(); });
+    connect(m_ui.B_CLEAR_232, &QAbstractButton::clicked, this,
+            [poller] { poller->B_CLEAR_232_Click(); });
+    auto *rfid = m_rfid.get();
+    connect(m_ui.SW_TOURNRFID, &QAbstractButton::clicked, this,
+            [rfid] { rfid->SW_TOURNRFID_Click(); });
 }
 
 void MainWindow::Form_Load()
@@ -200,6 +216,7 @@ void MainWindow::Form_Load()
     if (!m_udp->bind())
         m_status->report(u"UDP: cannot bind: %1"_s.arg(m_udp->lastError()));
     m_supervisor->start();
+    m_poller->start();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -220,6 +237,7 @@ void MainWindow::Form_Unload()
     }
     QCoreApplication::processEvents();
     m_supervisor->stop();
+    m_poller->stop();
     m_testView->destroy();
     Q_EMIT ended();
 }

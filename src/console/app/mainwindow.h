@@ -11,7 +11,9 @@ namespace kalveno {
 class CommandRouter;
 class ConfigStore;
 class InputIndicators;
+class RfidSimulator;
 class SerialControl;
+class SerialPoller;
 class SerialPortController;
 class StatusLine;
 class TcpControl;
@@ -43,6 +45,7 @@ public:
     StatusLine &statusLine() { return *m_status; }
     ConfigStore &configStore() { return *m_config; }
     TestViewHost &testView() { return *m_testView; }
+    RfidSimulator &rfidSimulator() { return *m_rfid; }
 
 Q_SIGNALS:
     // The shut-down sequence has run; the program ends here.
@@ -71,6 +74,8 @@ private:
     std::unique_ptr<TcpTerminal> m_tcpTerminal;
     std::unique_ptr<TurnstilePanel> m_turnstile;
     std::unique_ptr<TcpDispatcher> m_dispatcher;
+    std::unique_ptr<RfidSimulator> m_rfid;
+    std::unique_ptr<SerialPoller> m_poller;
     bool m_ending = false;
 };
 

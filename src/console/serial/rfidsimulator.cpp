@@ -1,0 +1,66 @@
+#include "rfidsimulator.h"
+
+#include "app/mainwindowui.h"
+#include "app/statusline.h"
+#include "platform/serialcontrol.h"
+#include "protocol/rfid.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno {
+
+RfidSimulator::RfidSimulator(const MainWindowUi &ui, SerialControl &serial, StatusLine &status)
+    : m_ui(ui)
+    , m_serial(serial)
+    , m_status(status)
+{}
+
+void RfidSimulator::step(QByteArray &received)
+{
+    // Hold the window for at most a second while the rest of the frame comes, blocking on
+    // the port for the time that remains rather than spinning.
+    QElapsedTimer clock;
+    clock.start();
+    while (received.size() < rfid::announcedLength(received) && clock.elapsed() < FrameWaitMs) {
+        if (!m_serial.waitForInput(int(FrameWaitMs - clock.elapsed())))
+            break;
+        QByteArray more;
+        if (m_serial.input(&more))
+            received += more;
+    }
+
+    const rfid::Request request = rfid::classify(received);
+    switch (request.kind) {
+    case rfid::Request::AntennaSelect:
+        reply(rfid::antennaSelectedReply());
+        m_antenna = quint8(request.antenna);
+        break;
+    case rfid::Request::CardQuery: {
+        const auto &cards = m_ui.SW_TOURNRFID_CARTE;
+        const bool onAll = cards[0]->isChecked();
+        const bool onCurrent = m_antenna >= 1 && m_antenna <= 4 && cards[m_antenna]->isChecked();
+        reply(onAll || onCurrent ? rfid::cardReply() : rfid::noCardReply());
+        break;
+    }
+    case rfid::Request::Other:
+        break;
+    }
+}
+
+void RfidSimulator::reply(const QByteArray &frame)
+{
+    if (!m_serial.output(frame))
+        m_status.report(u"RFID reply not sent: %1"_s.arg(m_serial.lastError()));
+}
+
+void RfidSimulator::SW_TOURNRFID_Click()
+{
+    // The reader's line runs at 19200 baud; unticking does not go back.
+    m_ui.INP_COMM_CFG->setText(u"19200,N,8,1"_s);
+}
+
+} // namespace kalveno
