@@ -10,6 +10,7 @@
 #include "link/commandrouter.h"
 #include "link/tcpsupervisor.h"
 #include "link/tcpterminal.h"
+#include "loopback/sendtest.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
@@ -96,6 +97,7 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
         std::make_unique<TcpDispatcher>(m_ui, *m_tcp, *m_indicators, *m_testView, *m_turnstile);
     m_rfid = std::make_unique<RfidSimulator>(m_ui, *m_serial, *m_status);
     m_poller = std::make_unique<SerialPoller>(m_ui, *m_serial, *m_indicators, *m_rfid, *m_status);
+    m_sendTest = std::make_unique<SendTest>(this, m_ui, *m_serial, *m_tcp);
 
     wire();
     Form_Load();
@@ -204,6 +206,10 @@ void MainWindow::wire()
     auto *rfid = m_rfid.get();
     connect(m_ui.SW_TOURNRFID, &QAbstractButton::clicked, this,
             [rfid] { rfid->SW_TOURNRFID_Click(); });
+
+    auto *sendTest = m_sendTest.get();
+    connect(m_ui.B_TST_SEND, &QAbstractButton::clicked, this,
+            [sendTest] { sendTest->B_TST_SEND_Click(); });
 }
 
 void MainWindow::Form_Load()
@@ -229,6 +235,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::Form_Unload()
 {
     m_ending = true;
+    m_sendTest->abort();
     m_tcp->close();
     QCoreApplication::processEvents();
     if (!m_config->SAVE_CONFIG()) {

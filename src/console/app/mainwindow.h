@@ -12,6 +12,7 @@ class CommandRouter;
 class ConfigStore;
 class InputIndicators;
 class RfidSimulator;
+class SendTest;
 class SerialControl;
 class SerialPoller;
 class SerialPortController;
@@ -46,6 +47,7 @@ public:
     ConfigStore &configStore() { return *m_config; }
     TestViewHost &testView() { return *m_testView; }
     RfidSimulator &rfidSimulator() { return *m_rfid; }
+    SendTest &sendTest() { return *m_sendTest; }
 
 Q_SIGNALS:
     // The shut-down sequence has run; the program ends here.
@@ -76,6 +78,7 @@ private:
     std::unique_ptr<TcpDispatcher> m_dispatcher;
     std::unique_ptr<RfidSimulator> m_rfid;
     std::unique_ptr<SerialPoller> m_poller;
+    std::unique_ptr<SendTest> m_sendTest;
     bool m_ending = false;
 };
 

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+
+class QWidget;
+
+namespace kalveno {
+
+struct MainWindowUi;
+class SerialControl;
+class TcpControl;
+
+// "TST SEND": a loop-back test over both links at once. The same 1000-digit pattern goes to
+// the serial port and the TCP link ten times; after each pass the test waits until both
+// terminals have stopped changing for half a second, and the pass holds when they hold the same
+// non-empty text. The button ends green when every pass held, red otherwise. The waits yield
+// to the event loop, where the poller and the TCP dispatcher fill the terminals.
+class SendTest final
+{
+public:
+    static constexpr int Passes = 10;
+    static constexpr int QuietMs = 500;
+    // A terminal that never stops changing would otherwise hold the window disabled for ever.
+    static constexpr int PassLimitMs = 30000;
+
+    SendTest(QWidget *form, const MainWindowUi &ui, SerialControl &serial, TcpControl &tcp);
+
+    static QByteArray pattern();
+
+    void B_TST_SEND_Click();
+    bool isRunning() const { return m_running; }
+    // Ends a running test at its next wait, as when the window closes.
+    void abort() { m_aborted = true; }
+
+private:
+    // False when the terminals did not settle within the pass's limit.
+    bool waitForQuiet();
+    void yieldFor(int milliseconds);
+
+    QWidget *m_form;
+    const MainWindowUi &m_ui;
+    SerialControl &m_serial;
+    TcpControl &m_tcp;
+    bool m_running = false;
+    bool m_aborted = false;
+};
+
+} // namespace kalveno
