@@ -1,0 +1,80 @@
+#include "iofirmware.h"
+
+#include "outputs.h"
+#include "textcommand.h"
+
+#include "protocol/bridgeio.h"
+
+using namespace Qt::StringLiterals;
+namespace bridgeio = kalveno::bridgeio;
+
+namespace kalveno::sim {
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+IoFirmware::IoFirmware(Outputs *outputs)
+    : m_outputs(outputs)
+{}
+
+QByteArray IoFirmware::statusByte(int input) const
+{
+    const bool on = m_inputs[input - 1];
+    const unsigned char code = input == 1 ? (on ? bridgeio::Input1On : bridgeio::Input1Off)
+                                          : (on ? bridgeio::Input2On : bridgeio::Input2Off);
+    return QByteArray(1, char(code));
+}
+
+IoFirmware::Outcome IoFirmware::handle(QByteArrayView payload)
+{
+    for (int input = 1; input <= 2; ++input) {
+        if (payload == bridgeio::inputStatusRequest(input)) {
+            const QByteArray reply = statusByte(input);
+            return {true, reply,
+                    u"input %1 status request, answered %2 (%3)"_s.arg(input).arg(
+                        QString::fromLatin1(reply.toHex().toUpper()),
+                        m_inputs[input - 1] ? u"on"_s : u"off"_s)};
+        }
+    }
+    for (int output = 1; output <= 4; ++output) {
+        for (const bool on : {true, false}) {
+            if (payload == bridgeio::outputSwitch(output, on)) {
+                m_outputs->set(output, on);
+                return {true, {}, outputName(output) + (on ? u" on"_s : u" off"_s)};
+            }
+        }
+        // The console sends "01" for output 1 and "02" for the others; any two digits will do.
+        if (payload.size() == 3 && payload[0] == bridgeio::outputTwoSeconds(output)[0] &&
+            isDigit(payload[1]) && isDigit(payload[2])) {
+            m_outputs->pulse(output, TwoSecondsMs);
+            return {true,
+                    {},
+                    outputName(output) + u" on for %1 ms (digits %2)"_s.arg(TwoSecondsMs)
+                                             .arg(QString::fromLatin1(payload.sliced(1)))};
+        }
+    }
+    if (payload.startsWith("><")) {
+        const TextCommand command = parseTextCommand(payload);
+        const bool forOutputs =
+            (command.kind == TextCommand::Kind::Output && command.output <= 4) ||
+            command.kind == TextCommand::Kind::Batch;
+        if (forOutputs) {
+            m_outputs->execute(command);
+            return {true, {}, describe(command)};
+        }
+        return {false,
+                {},
+                command.kind == TextCommand::Kind::Invalid
+                    ? describe(command)
+                    : u"refused: not an I/O command (%1)"_s.arg(describe(command))};
+    }
+    return {false, {}, u"refused: unknown I/O command"_s};
+}
+
+} // namespace kalveno::sim

@@ -1,0 +1,199 @@
+#include "options.h"
+
+#include <QHostAddress>
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno::sim {
+
+namespace {
+
+const QString Description =
+    uR"(Plays the serial-to-network bridge, with its I/O and turnstile firmware, so that the console
+can be run and tested without the hardware.
+
+Links:
+  tcp1    TCP port of the bridge's first serial port (--tcp-port). One client at a time; a new
+          client replaces the one before. Bytes pass both ways between it and the serial line;
+          command frames (FE F8 08 02 .. 03) and turnstile text commands ("><..", "OK><..") are
+          taken by the firmware and not passed on.
+  tcp2    TCP port of the second serial port (--tcp2-port). Nothing is wired to that line: what
+          a client sends comes back to it (a loop-back plug), except command frames.
+  udp     Command frames in datagrams (--udp-port, on 0.0.0.0 so that broadcasts arrive); status
+          answers go back to the sender. The reconnect broadcast (FE FF 06 + address) is logged.
+  serial  A pseudo-terminal; its device is printed at start (--link makes a symbolic link to it).
+          Command frames from it are answered on it. While the turnstile polls its RFID reader
+          (polling 1), the line belongs to the reader: the simulator sends antenna selects and
+          card queries, the bytes it receives are the reader's replies and are not passed to
+          tcp1, bytes from tcp1 for the line are dropped, and each card that appears on an
+          antenna is reported to the tcp1 client as "CARD,<antenna>,<16 hex digits>" CR LF.
+
+Control commands, one per line on standard input (answered on standard output with "ok ...",
+"error ..." or the status line):
+  input 1|2 on|off   set a TTL input
+  drop               drop the TCP clients
+  unplug | plug      the serial line stops or starts carrying bytes both ways
+  polling on|off     set the turnstile's polling to 1 or 0
+  status             one line of key=value fields
+  help               list the commands
+  quit               end (as do SIGINT and SIGTERM; the --link link is removed)
+
+Standard output first says where the links are, one per line ("serial <device>", "link <path>",
+"tcp1 <address>:<port>", "tcp2 ...", "udp ..."), then "ready".
+
+Log (stderr, or --log FILE flushed per line), one event per line:
+  HH:mm:ss.zzz <link> rx|tx bytes <count> <HEX HEX ...>     every raw chunk (first 256 bytes)
+  HH:mm:ss.zzz <link> rx|tx frame <PAYLOADHEX> <meaning>    command frame
+  HH:mm:ss.zzz <link> rx|tx text "<escaped>" <meaning>      text message
+  HH:mm:ss.zzz <link> rx|tx reader <HEX> <meaning>          RFID reader request or reply
+  HH:mm:ss.zzz <link> state <what changed>
+with <link> one of tcp1, tcp2, udp, serial, sim.)"_s;
+
+bool readNumber(const QCommandLineParser &parser, const QString &name, int min, int max, int *value,
+                QString *error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const int n = parser.value(name).toInt(&ok);
+    if (!ok || n < min || n > max) {
+        *error = u"--%1 takes a whole number from %2 to %3"_s.arg(name).arg(min).arg(max);
+        return false;
+    }
+    *value = n;
+    return true;
+}
+
+bool readPort(const QCommandLineParser &parser, const QString &name, quint16 *port, QString *error)
+{
+    int value = *port;
+    if (!readNumber(parser, name, 0, 65535, &value, error))
+        return false;
+    *port = quint16(value);
+    return true;
+}
+
+bool readAddress(const QCommandLineParser &parser, const QString &name, QHostAddress *address,
+                 QString *error)
+{
+    if (!parser.isSet(name))
+        return true;
+    const QHostAddress parsed(parser.value(name));
+    if (parsed.isNull()) {
+        *error = u"--%1 takes an IP address"_s.arg(name);
+        return false;
+    }
+    *address = parsed;
+    return true;
+}
+
+bool readOnOff(const QCommandLineParser &parser, const QString &name, bool *on, QString *error)
+{
+    if (!parser.isSet(name))
+        return true;
+    const QString value = parser.value(name);
+    if (value != u"on" && value != u"off") {
+        *error = u"--%1 takes on or off"_s.arg(name);
+        return false;
+    }
+    *on = value == u"on";
+    return true;
+}
+
+} // namespace
+
+void addOptions(QCommandLineParser *parser)
+{
+    parser->setApplicationDescription(Description);
+    parser->addHelpOption();
+    parser->addOptions({
+        {u"address"_s, u"Address of the TCP listeners (default 127.0.0.1)."_s, u"address"_s},
+        {u"tcp-port"_s, u"TCP port of the first serial port (default 1024; 0 any)."_s, u"port"_s},
+        {u"tcp2-port"_s, u"TCP port of the second serial port (default 1025; 0 any)."_s, u"port"_s},
+        {u"udp-address"_s, u"Address of the UDP listener (default 0.0.0.0)."_s, u"address"_s},
+        {u"udp-port"_s, u"UDP port for command frames (default 1024; 0 any)."_s, u"port"_s},
+        {u"link"_s,
+         u"Make a symbolic link to the serial line's device, such as "
+         u"~/.config/kalveno/com1; an old link there is replaced, and the link is removed "
+         u"at the end."_s,
+         u"path"_s},
+        {u"log"_s, u"Write the log to this file (replaced) instead of stderr."_s, u"file"_s},
+        {u"input1"_s, u"TTL input 1 at start: on or off (default off)."_s, u"state"_s},
+        {u"input2"_s, u"TTL input 2 at start: on or off (default off)."_s, u"state"_s},
+        {u"firmware"_s, u"Firmware that runs: io, turnstile or both (default both)."_s, u"which"_s},
+        {u"polling"_s,
+         u"Turnstile RFID polling: 0 off, 1 polls the reader, 2 other reader, not polled "
+         u"(default 0)."_s,
+         u"digit"_s},
+        {u"mode"_s, u"Turnstile mode, 0 to 5 (default 0)."_s, u"mode"_s},
+        {u"time-to-pass"_s, u"Time to pass in seconds (default 5)."_s, u"seconds"_s},
+        {u"validation-timeout"_s, u"Card validation time-out in seconds (default 3)."_s,
+         u"seconds"_s},
+        {u"cards"_s, u"Unvalidated cards before going offline (default 3)."_s, u"count"_s},
+        {u"remote-ips"_s, u"Remote antenna addresses: ip2,ip3,ip4 (default empty)."_s, u"list"_s},
+        {u"reply-timeout"_s, u"Milliseconds to wait for each RFID reader reply (default 500)."_s,
+         u"ms"_s},
+        {u"round-pause"_s, u"Milliseconds between RFID polling rounds (default 500)."_s, u"ms"_s},
+        {u"quiet-time"_s,
+         u"Milliseconds of silence after which a partial frame or command is taken as it is "
+         u"(default 200)."_s,
+         u"ms"_s},
+    });
+}
+
+bool readOptions(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = u"unexpected argument: "_s + parser.positionalArguments().constFirst();
+        return false;
+    }
+    TurnstileSettings &t = options->turnstile;
+    int polling = t.polling - '0';
+    if (!readAddress(parser, u"address"_s, &options->tcpAddress, error) ||
+        !readPort(parser, u"tcp-port"_s, &options->tcpPort, error) ||
+        !readPort(parser, u"tcp2-port"_s, &options->tcp2Port, error) ||
+        !readAddress(parser, u"udp-address"_s, &options->udpAddress, error) ||
+        !readPort(parser, u"udp-port"_s, &options->udpPort, error) ||
+        !readOnOff(parser, u"input1"_s, &options->inputs[0], error) ||
+        !readOnOff(parser, u"input2"_s, &options->inputs[1], error) ||
+        !readNumber(parser, u"polling"_s, 0, 2, &polling, error) ||
+        !readNumber(parser, u"mode"_s, 0, 5, &t.mode, error) ||
+        !readNumber(parser, u"time-to-pass"_s, 0, 99999, &t.timeToPass, error) ||
+        !readNumber(parser, u"validation-timeout"_s, 0, 99999, &t.validationTimeout, error) ||
+        !readNumber(parser, u"cards"_s, 0, 99, &t.cardCount, error) ||
+        !readNumber(parser, u"reply-timeout"_s, 1, 60000, &options->reader.replyTimeoutMs, error) ||
+        !readNumber(parser, u"round-pause"_s, 1, 60000, &options->reader.roundPauseMs, error) ||
+        !readNumber(parser, u"quiet-time"_s, 1, 60000, &options->quietMs, error))
+        return false;
+    t.polling = char('0' + polling);
+
+    if (parser.isSet(u"firmware"_s)) {
+        const QString firmware = parser.value(u"firmware"_s);
+        if (firmware != u"io" && firmware != u"turnstile" && firmware != u"both") {
+            *error = u"--firmware takes io, turnstile or both"_s;
+            return false;
+        }
+        options->ioFirmware = firmware != u"turnstile";
+        options->turnstileFirmware = firmware != u"io";
+    }
+    if (parser.isSet(u"remote-ips"_s)) {
+        const QList<QByteArray> addresses = parser.value(u"remote-ips"_s).toLatin1().split(',');
+        if (addresses.size() > 3) {
+            *error = u"--remote-ips takes at most three addresses"_s;
+            return false;
+        }
+        for (qsizetype i = 0; i < addresses.size(); ++i) {
+            const QByteArray address = addresses[i].trimmed();
+            if (!isRemoteAddress(address)) {
+                *error =
+                    u"--remote-ips: %1 is not an IPv4 address"_s.arg(QString::fromLatin1(address));
+                return false;
+            }
+            t.remoteAddresses[i] = address;
+        }
+    }
+    options->linkPath = parser.value(u"link"_s);
+    return true;
+}
+
+} // namespace kalveno::sim
