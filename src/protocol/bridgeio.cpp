@@ -1,7 +1,5 @@
 #include "bridgeio.h"
 
-#include <QtGlobal>
-
 namespace kalveno::bridgeio {
 
 namespace {
@@ -19,10 +17,9 @@ constexpr OutputCodes Outputs[4] = {
     {0xE4, 0xE5, 0xDF, "02"},
 };
 
-const OutputCodes &codes(int output)
+const OutputCodes *codes(int output)
 {
-    Q_ASSERT(output >= 1 && output <= 4);
-    return Outputs[output - 1];
+    return output >= 1 && output <= 4 ? &Outputs[output - 1] : nullptr;
 }
 
 } // namespace
@@ -42,27 +39,27 @@ QByteArray reconnectBroadcast(QByteArrayView addressText)
 
 QByteArray outputSwitch(int output, bool on)
 {
-    const OutputCodes &c = codes(output);
-    return QByteArray(1, char(on ? c.on : c.off));
+    const OutputCodes *c = codes(output);
+    return c ? QByteArray(1, char(on ? c->on : c->off)) : QByteArray();
 }
 
 QByteArray outputTwoSeconds(int output)
 {
-    const OutputCodes &c = codes(output);
-    return QByteArray(1, char(c.twoSecondsLead)) + c.twoSecondsDigits;
+    const OutputCodes *c = codes(output);
+    return c ? QByteArray(1, char(c->twoSecondsLead)) + c->twoSecondsDigits : QByteArray();
 }
 
 QByteArray inputStatusRequest(int input)
 {
-    Q_ASSERT(input == 1 || input == 2);
     // The same lead bytes as the two-second commands of outputs 3 and 4, sent alone.
+    if (input != 1 && input != 2)
+        return {};
     return QByteArray(1, char(input == 1 ? 0xDE : 0xDF));
 }
 
 QByteArray outputPulse(int output)
 {
-    Q_ASSERT(output >= 1 && output <= 4);
-    return "><T" + QByteArray::number(output) + "T.3";
+    return codes(output) ? "><T" + QByteArray::number(output) + "T.3" : QByteArray();
 }
 
 } // namespace kalveno::bridgeio

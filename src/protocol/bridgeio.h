@@ -15,7 +15,8 @@ QByteArray frame(QByteArrayView payload);
 // The datagram broadcast each time the TCP link is torn down: FE FF 06 and the address text.
 QByteArray reconnectBroadcast(QByteArrayView addressText);
 
-// Payloads of the I/O panel; outputs and inputs count from 1. The codes follow no single rule
+// Payloads of the I/O panel; outputs (1 to 4) and inputs (1, 2) count from 1, and a number out
+// of range gives no payload. The codes follow no single rule
 // (outputs 1-2 use C0-C4 with OFF = ON + 3, outputs 3-4 use E2-E5 with OFF = ON + 1), and the
 // two-second command of output 1 carries "01" where the others carry "02".
 QByteArray outputSwitch(int output, bool on);
