@@ -83,6 +83,7 @@ private Q_SLOTS:
     void everyPayloadOnEveryLink_data();
     void everyPayloadOnEveryLink();
     void twoSecondButtons();
+    void optionsAreExclusiveInTheirPairOnly();
     void droppedWhenTheChosenLinkIsDown();
     void broadcastNeedsNoLink();
     void autoAnswerPulsesEveryOutput();
@@ -161,6 +162,38 @@ void TestIoPanel::twoSecondButtons()
     QVERIFY(rig.expect(Tcp, {bytes({0xC3})}));
     click(ui.SW_TTL2_OUT[1]);
     QVERIFY(rig.expect(Tcp, {bytes({0xC3})}));
+}
+
+void TestIoPanel::optionsAreExclusiveInTheirPairOnly()
+{
+    Console console;
+    const MainWindowUi &ui = console.ui();
+    const auto checked = [](const auto &group) {
+        QList<int> on;
+        for (int i = 0; i < int(group.size()); ++i) {
+            if (group[i]->isChecked())
+                on << i;
+        }
+        return on;
+    };
+    click(ui.SW_TTL1_OUT[1]);
+    click(ui.SW_TTL3_OUT[0]);
+    click(ui.SW_SEND_VIA[2]);
+    click(ui.SW_SEND_VIA[1]);
+    click(ui.SW_TTL2_OUT[0]);
+    click(ui.SW_TTL2_OUT[1]);
+    QCOMPARE(checked(ui.SW_SEND_VIA), QList<int>{1});
+    QCOMPARE(checked(ui.SW_TTL1_OUT), QList<int>{1});
+    QCOMPARE(checked(ui.SW_TTL2_OUT), QList<int>{1});
+    QCOMPARE(checked(ui.SW_TTL3_OUT), QList<int>{0});
+    QCOMPARE(checked(ui.SW_TTL4_OUT), QList<int>{});
+    // The indicators change only from the status bytes, each pair on its own.
+    ui.SW_TTL1_IN[0]->setChecked(true);
+    ui.SW_TTL2_IN[1]->setChecked(true);
+    ui.SW_TTL1_IN[1]->setChecked(true);
+    QCOMPARE(checked(ui.SW_TTL1_IN), QList<int>{1});
+    QCOMPARE(checked(ui.SW_TTL2_IN), QList<int>{1});
+    QCOMPARE(checked(ui.SW_SEND_VIA), QList<int>{1});
 }
 
 void TestIoPanel::droppedWhenTheChosenLinkIsDown()

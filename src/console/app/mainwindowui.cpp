@@ -6,6 +6,7 @@
 #include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -283,6 +284,10 @@ void findArray(const QHash<QString, QWidget *> &controls, const char *name, std:
 MainWindowUi MainWindowUi::build(QWidget *designArea)
 {
     QHash<QString, QWidget *> controls;
+    // Each option array is exclusive on its own. Qt's automatic exclusivity takes in every
+    // option button below the same parent, nested frames included, so the link choice and the
+    // output pairs inside "SEND COMMANDS VIA:" would share one selection.
+    QHash<QString, QButtonGroup *> optionGroups;
     const QColor defaultText = designArea->palette().color(QPalette::Active, QPalette::WindowText);
     for (const Row &row : Inventory) {
         QWidget *parent =
@@ -305,6 +310,12 @@ MainWindowUi MainWindowUi::build(QWidget *designArea)
             control->setVisible(false);
         if (!row.toolTip.isEmpty())
             control->setToolTip(row.toolTip.toString());
+        if (row.kind == Kind::Option) {
+            QButtonGroup *&group = optionGroups[QString::fromLatin1(row.name)];
+            if (!group)
+                group = new QButtonGroup(parent);
+            group->addButton(static_cast<QRadioButton *>(control), row.index);
+        }
         controls.insert(control->objectName(), control);
     }
 
