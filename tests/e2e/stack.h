@@ -1,0 +1,67 @@
+#pragma once
+
+#include "desktop.h"
+#include "support/sandbox.h"
+
+#include <QProcess>
+#include <QRect>
+#include <QString>
+
+#include <memory>
+
+class QWidget;
+
+namespace kalveno {
+struct MainWindowUi;
+}
+
+namespace kalveno::test {
+
+// The whole product as a newcomer runs it: the bridge simulator with its serial line linked as
+// the console's port 1, and the real console on a private X display, with a configuration
+// folder of the test's own pointing at 127.0.0.1.
+class Stack
+{
+public:
+    Stack();
+    ~Stack();
+
+    // Starts the simulator with extra arguments, then the console; true once its window shows,
+    // else a warning says which step did not happen.
+    bool start(const QStringList &simulatorArguments = {});
+
+    Desktop &desktop() { return m_desktop; }
+    const TemporaryConfig &config() const { return m_config; }
+    QString windowId() const { return m_window; }
+    QProcess &console() { return m_console; }
+
+    // Where a control of the main window is on the screen: its centre, or for option buttons
+    // and check boxes their indicator.
+    QPoint place(const QString &control) const;
+    // A point inside a control that shows its background colour, away from its text.
+    QPoint backgroundOf(const QString &control) const;
+    bool click(const QString &control, int count = 1);
+    QColor colourOf(const QString &control);
+    bool waitForColour(const QString &control, const QColor &colour, int timeoutMs = 15000);
+
+    // A line of the simulator's control channel.
+    void tell(const QString &command);
+    // The simulator's log so far, and the bytes it logged receiving on a link after line `from`.
+    QStringList log() const;
+    QByteArray received(const QString &link, qsizetype from) const;
+    bool waitForReceived(const QString &link, qsizetype from, const QByteArray &bytes,
+                         int timeoutMs = 5000);
+    bool waitForLog(const QString &text, qsizetype from = 0, int timeoutMs = 10000);
+
+private:
+    Desktop m_desktop;
+    TemporaryConfig m_config;
+    QProcess m_simulator;
+    QProcess m_console;
+    QString m_window;
+    QString m_logFile;
+    std::unique_ptr<QWidget> m_layout;
+    std::unique_ptr<MainWindowUi> m_ui;
+};
+
+} // namespace kalveno::test

@@ -1,0 +1,189 @@
+#include "stack.h"
+
+#include "app/look.h"
+#include "protocol/rfid.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kalveno;
+using namespace kalveno::test;
+
+namespace {
+
+QByteArray framed(std::initializer_list<int> payload)
+{
+    QByteArray bytes("\xFE\xF8\x08\x02", 4);
+    for (int b : payload)
+        bytes.append(char(b));
+    return bytes + '\x03';
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void linksComeUpGreen();
+    void reconnectsAfterTheBridgeDrops();
+    void everyButtonPutsItsBytesOnTheWire();
+    void configurationReplyFillsThePanel();
+    void rfidExchangeWithTheCardOnAntenna2();
+    void sendTestGreenThenRedUnplugged();
+    void closingWritesTheConfigurationFile();
+};
+
+void TestEndToEnd::initTestCase()
+{
+    QVERIFY(insidePrivateNetwork());
+    QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+}
+
+void TestEndToEnd::linksComeUpGreen()
+{
+    Stack stack;
+    QVERIFY(stack.start());
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    QVERIFY(stack.waitForColour(u"INP_COMM_NO"_s, VERT));
+    QVERIFY(stack.waitForLog(u"tcp1 state client"_s));
+}
+
+void TestEndToEnd::reconnectsAfterTheBridgeDrops()
+{
+    Stack stack;
+    QVERIFY(stack.start());
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    const qsizetype mark = stack.log().size();
+    stack.tell(u"drop"_s);
+    // The console tears down, tells the bridges where it is, and connects again.
+    QVERIFY(stack.waitForReceived(u"udp"_s, mark,
+                                  "\xFE\xFF\x06"
+                                  "127.0.0.1"));
+    QVERIFY(stack.waitForLog(u"connected"_s, mark));
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+}
+
+void TestEndToEnd::everyButtonPutsItsBytesOnTheWire()
+{
+    Stack stack;
+    QVERIFY(stack.start());
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    // The batch frame lies below the window's first view: enlarge the window to reach it.
+    QProcess::execute(u"env"_s, {u"DISPLAY="_s + stack.desktop().display(), u"xdotool"_s,
+                                 u"windowsize"_s, stack.windowId(), u"914"_s, u"480"_s});
+    const struct
+    {
+        const char *control;
+        QByteArray bytes;
+    } clicks[] = {
+        {"SW_TTL1_OUT(0)", framed({0xC1})},
+        {"SW_TTL2_OUT(1)", framed({0xC3})},
+        {"SW_TTL3_OUT(0)", framed({0xE2})},
+        {"SW_TTL4_OUT(1)", framed({0xE5})},
+        {"B_TTL1_XX", framed({0xC4}) + framed({0xDC, '0', '1'})},
+        {"B_TTL4_XX", framed({0xDF, '0', '2'})},
+        {"B_STATUS", framed({0xDE})},
+        {"B_STATUS2", framed({0xDF})},
+        {"TTLpXX(2)", QByteArray("\xFE\xF8\x08\x02><T3T.3\x03")},
+        {"Command2", QByteArray("\xFE\xF8\x08\x02><B,3,.1,.2,.3,.4\x03")},
+        {"Command3", QByteArray("\xFE\xF8\x08\x02><B,0,00,00,00,00\x03")},
+        {"B_T_BRAS_TOMBE", "><T7E"},
+        {"B_T_DEL_R_XX", "><T6T02"},
+        {"B_T_DEL_V_XX", "><T5T02"},
+        {"SW_T_DEL_V", "><T5E"},
+        {"B_T_PASSAGE", "><IP0501"},
+        {"B_T_VALID_TIMEOUT", "><IT0303"},
+        {"Command4", "><IP0500*><IP0501"},
+        {"Command5", "><IP9900*><IP9901><T5E"},
+        {"Command6", "OK><T6T03"},
+        {"B_T_RX_CFG_REMOTE", "><IR?"},
+    };
+    for (const auto &c : clicks) {
+        const qsizetype mark = stack.log().size();
+        QVERIFY2(stack.click(QString::fromLatin1(c.control)), c.control);
+        QVERIFY2(stack.waitForReceived(u"tcp1"_s, mark, c.bytes), c.control);
+    }
+    // The same command over the serial line once it is chosen.
+    QVERIFY(stack.click(u"SW_SEND_VIA(2)"_s));
+    const qsizetype mark = stack.log().size();
+    QVERIFY(stack.click(u"B_STATUS2"_s));
+    QVERIFY(stack.waitForReceived(u"serial"_s, mark, framed({0xDF})));
+    // And as a broadcast.
+    QVERIFY(stack.click(u"SW_SEND_VIA(1)"_s));
+    QVERIFY(stack.click(u"B_STATUS"_s));
+    QVERIFY(stack.waitForReceived(u"udp"_s, mark, framed({0xDE})));
+}
+
+void TestEndToEnd::configurationReplyFillsThePanel()
+{
+    Stack stack;
+    QVERIFY(stack.start({u"--polling"_s, u"2"_s, u"--time-to-pass"_s, u"9"_s, u"--remote-ips"_s,
+                         u"10.0.0.2,10.0.0.3,10.0.0.4"_s}));
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    qsizetype mark = stack.log().size();
+    QVERIFY(stack.click(u"B_T_RX_CFG_REMOTE"_s));
+    QVERIFY(stack.waitForLog(u"tx text \"IR?,"_s, mark));
+    // What the panel now holds goes back out: the reply's polling digit and addresses, and the
+    // reply's time to pass in a passage.
+    mark = stack.log().size();
+    QVERIFY(stack.click(u"B_T_TX_CFG_REMOTE"_s));
+    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IR,2,10.0.0.2,10.0.0.3,10.0.0.4*"));
+    QVERIFY(stack.click(u"B_T_PASSAGE"_s));
+    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IP0901"));
+}
+
+void TestEndToEnd::rfidExchangeWithTheCardOnAntenna2()
+{
+    Stack stack;
+    QVERIFY(stack.start());
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    QVERIFY(stack.click(u"SW_TOURNRFID"_s));
+    QVERIFY(stack.click(u"SW_TOURNRFID_CARTE(2)"_s));
+    QVERIFY(stack.click(u"SW_TOURN_ANSWER"_s));
+    QVERIFY(stack.waitForColour(u"INP_COMM_NO"_s, VERT));
+    const qsizetype mark = stack.log().size();
+    stack.tell(u"polling on"_s);
+    // The bridge reads the card on antenna 2 through the console's reader, reports it, and the
+    // console's auto answer grants a passage.
+    QVERIFY(stack.waitForReceived(u"serial"_s, mark, rfid::cardReply(), 15000));
+    QVERIFY(stack.waitForLog(u"CARD,2,E0040150A3C61B7D"_s, mark));
+    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IP0501><T5T05"));
+}
+
+void TestEndToEnd::sendTestGreenThenRedUnplugged()
+{
+    Stack stack;
+    QVERIFY(stack.start());
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    QVERIFY(stack.waitForColour(u"INP_COMM_NO"_s, VERT));
+    const QColor idle = stack.colourOf(u"B_TST_SEND"_s);
+    QVERIFY(stack.click(u"B_TST_SEND"_s));
+    QVERIFY(stack.waitForColour(u"B_TST_SEND"_s, VERT, 60000));
+    QVERIFY(idle != VERT);
+    stack.tell(u"unplug"_s);
+    QVERIFY(stack.click(u"B_TST_SEND"_s));
+    QVERIFY(stack.waitForColour(u"B_TST_SEND"_s, ROUGE, 60000));
+}
+
+void TestEndToEnd::closingWritesTheConfigurationFile()
+{
+    Stack stack;
+    QVERIFY(stack.start());
+    QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+    QFile::remove(stack.config().configFile());
+    QVERIFY(stack.desktop().closeWindow(stack.windowId()));
+    QVERIFY(stack.console().waitForFinished(10000));
+    QCOMPARE(stack.console().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(stack.console().exitCode(), 0);
+    QCOMPARE(stack.config().readConfig(),
+             QByteArray("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n"
+                        " 1 \r\n127.0.0.1\r\n"));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_e2e_console.moc"
