@@ -138,7 +138,7 @@ void MainWindow::wire()
     for (const auto &[options, handler] : outputs) {
         for (int i = 0; i < 2; ++i) {
             connect(options[i], &QRadioButton::clicked, this,
-                    [panel, handler, i] { (panel->*handler)(i); });
+                    [panel, handler = handler, i] { (panel->*handler)(i); });
         }
     }
     const auto onClick = [this, panel](QAbstractButton *button, void (TtlPanel::*handler)()) {
