@@ -75,10 +75,13 @@ double LeadingNumber::toDouble() const
         text += u'.' + m_fraction;
     bool ok = false;
     const double value = text.toDouble(&ok);
-    // Only a value beyond the range of a double fails here; it keeps its sign.
-    if (!ok)
-        return m_negative ? -qInf() : qInf();
-    return value;
+    if (ok)
+        return value;
+    // The conversion fails beyond the range of a double either way: below one (no integer
+    // digits) the value is too small and reads as zero, above it too large and keeps its sign.
+    if (m_integer.isEmpty())
+        return 0.0;
+    return m_negative ? -qInf() : qInf();
 }
 
 LeadingNumber LeadingNumber::rounded() const

@@ -44,6 +44,10 @@ void TestNumber::leadingValue_data()
     QTest::newRow("point alone") << u"."_s << 0.0 << false;
     QTest::newRow("blank inside ends it") << u"1 2"_s << 1.0 << true;
     QTest::newRow("leading zeros") << u"0010"_s << 10.0 << true;
+    QTest::newRow("too small for a double") << u"0."_s + QString(400, u'0') + u"1"_s << 0.0 << true;
+    QTest::newRow("too small, negative") << u"-."_s + QString(400, u'0') + u"1"_s << 0.0 << true;
+    QTest::newRow("too large for a double") << u"1"_s + QString(400, u'0') << qInf() << true;
+    QTest::newRow("too large, negative") << u"-1"_s + QString(400, u'0') << -qInf() << true;
 }
 
 void TestNumber::leadingValue()
