@@ -40,7 +40,8 @@ std::optional<SerialSettings> parseSerialSettings(QStringView text)
         return std::nullopt;
     s.baudRate = *rate;
 
-    if (fields[1].size() != 1)
+    // One ASCII letter: case folding would also turn other letters into these (U+017F into S).
+    if (fields[1].size() != 1 || fields[1][0].unicode() > 0x7F)
         return std::nullopt;
     switch (fields[1][0].toUpper().unicode()) {
     case u'N':

@@ -67,6 +67,8 @@ void TestSerialSettings::rejected_data()
     QTest::newRow("empty") << QString();
     QTest::newRow("huge rate") << u"99999999999999,N,8,1"_s;
     QTest::newRow("two parity letters") << u"9600,NN,8,1"_s;
+    QTest::newRow("long s folds to S") << u"9600,\u017f,8,1"_s;
+    QTest::newRow("dotless i folds to I") << u"9600,\u0131,8,1"_s;
 }
 
 void TestSerialSettings::rejected()
