@@ -270,20 +270,20 @@ void TestTerminalBox::doubleClick()
 
 void TestTerminalBox::longLinesBreakOnScreenOnly_data()
 {
+    constexpr qsizetype K = TerminalBox::SoftBreakEvery;
     QTest::addColumn<QList<QByteArray>>("chunks");
     QTest::addColumn<int>("blocks");
-    const QByteArray a100(100, 'a');
-    QList<QByteArray> twenty;
-    for (int i = 0; i < 20; ++i)
-        twenty << a100;
-    QTest::newRow("2000 bytes in chunks") << twenty << 4;
-    QTest::newRow("2000 bytes at once") << QList<QByteArray>{QByteArray(2000, 'a')} << 4;
-    QTest::newRow("exactly one run") << QList<QByteArray>{QByteArray(512, 'a')} << 1;
-    QTest::newRow("one more") << QList<QByteArray>{QByteArray(513, 'a')} << 2;
+    QList<QByteArray> pieces;
+    for (int i = 0; i < 40; ++i)
+        pieces << QByteArray(K / 10, 'a');
+    QTest::newRow("four runs in small chunks") << pieces << 4;
+    QTest::newRow("four runs at once") << QList<QByteArray>{QByteArray(4 * K - 1, 'a')} << 4;
+    QTest::newRow("exactly one run") << QList<QByteArray>{QByteArray(K, 'a')} << 1;
+    QTest::newRow("one more") << QList<QByteArray>{QByteArray(K + 1, 'a')} << 2;
     QTest::newRow("real break resets the run")
-        << QList<QByteArray>{QByteArray(500, 'a') + "\n" + QByteArray(500, 'a')} << 2;
+        << QList<QByteArray>{QByteArray(K - 10, 'a') + "\n" + QByteArray(K - 10, 'a')} << 2;
     QTest::newRow("CR LF split at the run's end")
-        << QList<QByteArray>{QByteArray(511, 'a') + "\r", "\nb"} << 2;
+        << QList<QByteArray>{QByteArray(K - 1, 'a') + "\r", "\nb"} << 2;
 }
 
 void TestTerminalBox::longLinesBreakOnScreenOnly()
@@ -304,25 +304,26 @@ void TestTerminalBox::longLinesBreakOnScreenOnly()
 
 void TestTerminalBox::editingAcrossScreenBreaks_data()
 {
-    // A 1100-byte line shows as three paragraphs, broken in front of bytes 512 and 1024
-    // (display positions 512 and 1025). The caret is placed by display position.
+    // A line of 2K + 76 bytes shows as three paragraphs, broken in front of bytes K and 2K
+    // (display positions K and 2K + 1). The caret is placed by display position.
+    constexpr int K = int(TerminalBox::SoftBreakEvery);
     QTest::addColumn<int>("caret");
     QTest::addColumn<QList<int>>("keys");
     QTest::addColumn<QByteArray>("result");
-    const QByteArray a(1100, 'a');
+    const QByteArray a(2 * K + 76, 'a');
     QTest::newRow("before the screen break")
-        << 512 << QList<int>{Qt::Key_X} << a.left(512) + "x" + a.mid(512);
+        << K << QList<int>{Qt::Key_X} << a.left(K) + "x" + a.mid(K);
     QTest::newRow("after the screen break")
-        << 513 << QList<int>{Qt::Key_X} << a.left(512) + "x" + a.mid(512);
+        << K + 1 << QList<int>{Qt::Key_X} << a.left(K) + "x" + a.mid(K);
     QTest::newRow("beyond the second break")
-        << 1030 << QList<int>{Qt::Key_X} << a.left(1028) + "x" + a.mid(1028);
+        << 2 * K + 6 << QList<int>{Qt::Key_X} << a.left(2 * K + 4) + "x" + a.mid(2 * K + 4);
     QTest::newRow("Enter in the line")
         << 100 << QList<int>{Qt::Key_Return} << a.left(100) + "\r\n" + a.mid(100);
-    QList<int> sixHundredBack(600, Qt::Key_Backspace);
-    QTest::newRow("Backspace across two breaks") << 1102 << sixHundredBack << a.left(500);
+    QList<int> backAcrossBoth(K + 100, Qt::Key_Backspace);
+    QTest::newRow("Backspace across two breaks") << 2 * K + 78 << backAcrossBoth << a.left(K - 24);
     QTest::newRow("Delete across a break")
-        << 510 << QList<int>{Qt::Key_Delete, Qt::Key_Delete, Qt::Key_Delete}
-        << a.left(510) + a.mid(513);
+        << K - 2 << QList<int>{Qt::Key_Delete, Qt::Key_Delete, Qt::Key_Delete}
+        << a.left(K - 2) + a.mid(K + 1);
 }
 
 void TestTerminalBox::editingAcrossScreenBreaks()
@@ -333,7 +334,7 @@ void TestTerminalBox::editingAcrossScreenBreaks()
     TerminalBox box;
     box.show();
     box.setFocus();
-    box.setBytes(QByteArray(1100, 'a'));
+    box.setBytes(QByteArray(2 * TerminalBox::SoftBreakEvery + 76, 'a'));
     QCOMPARE(box.document()->blockCount(), 3);
     QTextCursor c = box.textCursor();
     c.setPosition(caret);
@@ -348,7 +349,8 @@ void TestTerminalBox::editingAcrossScreenBreaks()
 void TestTerminalBox::copyGivesTheExactBytes()
 {
     TerminalBox box;
-    const QByteArray text = QByteArray(600, 'c') + "\r\n\t" + QByteArray(1, '\0') + "end";
+    const QByteArray text =
+        QByteArray(TerminalBox::SoftBreakEvery + 100, 'c') + "\r\n\t" + QByteArray(1, '\0') + "end";
     box.setBytes(text);
     box.selectAll();
     box.copy();

@@ -43,7 +43,7 @@ public:
 
     void setKeyPressHook(KeyPressHook hook) { m_keyPressHook = std::move(hook); }
 
-    static constexpr qsizetype SoftBreakEvery = 512;
+    static constexpr qsizetype SoftBreakEvery = 2048;
 
     // The byte a key event stands for, or 0 for a key that produces no character. Derived from
     // the key and its modifiers so that real keyboards and synthesised events agree.
