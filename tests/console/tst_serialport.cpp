@@ -2,6 +2,7 @@
 
 #include "app/statusline.h"
 #include "platform/serialcontrol.h"
+#include "widgets/terminalbox.h"
 
 #include <QLineEdit>
 #include <QSerialPort>
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void settingsTypedCharacterByCharacter();
     void heldByAnotherProgram();
     void otherEndGoesAway();
+    void editingStopsTheRetries();
 };
 
 void TestSerialPort::opensAtStartUp()
@@ -144,6 +146,30 @@ void TestSerialPort::otherEndGoesAway()
     QVERIFY(isUp(console.ui().INP_COMM_NO));
     QVERIFY(console.window->statusLine().current().contains(u"lost"_s));
     QVERIFY(!lost.wait(300));
+    QVERIFY(!console.window->serial().isOpen());
+
+    // A device answers to port 1 again: the port opens on it by itself, with the same settings.
+    Pty again;
+    console.config().linkPort(1, again.slavePath());
+    QTRY_VERIFY_WITH_TIMEOUT(console.window->serial().isOpen(), 5000);
+    QCOMPARE(console.window->serial().device(), again.slavePath());
+    QVERIFY(isUp(console.ui().INP_COMM_NO));
+    again.write("back");
+    QTRY_COMPARE(console.ui().TXT_232_WIN->bytes(), QByteArray("back"));
+}
+
+void TestSerialPort::editingStopsTheRetries()
+{
+    Console console;
+    QSignalSpy lost(&console.window->serial(), &SerialControl::portLost);
+    console.line.closeMaster();
+    QVERIFY(lost.wait());
+    // The technician takes over: port 0 names nothing, and no retry opens anything behind it.
+    console.ui().INP_COMM_NO->setText(u"0"_s);
+    Pty again;
+    console.config().linkPort(1, again.slavePath());
+    QVERIFY(!QTest::qWaitFor([&] { return console.window->serial().isOpen(); }, 2500));
+    QCOMPARE(background(console.ui().INP_COMM_NO), ROUGE);
 }
 
 QTEST_MAIN(TestSerialPort)

@@ -112,9 +112,12 @@ void MainWindow::wire()
             [serialPort] { serialPort->INP_COMM_NO_Change(); });
     connect(m_ui.INP_COMM_CFG, &QLineEdit::textChanged, this,
             [serialPort] { serialPort->INP_COMM_CFG_Change(); });
-    connect(m_serial.get(), &SerialControl::portLost, this, [this](const QString &reason) {
-        m_status->report(u"serial port %1 lost: %2"_s.arg(m_serial->device(), reason));
-    });
+    connect(m_serial.get(), &SerialControl::portLost, this,
+            [this, serialPort](const QString &reason) {
+                m_status->report(u"serial port %1 lost: %2; trying again every second"_s.arg(
+                    m_serial->device(), reason));
+                serialPort->portLost();
+            });
 
     auto *supervisor = m_supervisor.get();
     connect(&supervisor->timer(), &QTimer::timeout, this,
