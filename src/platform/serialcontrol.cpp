@@ -8,6 +8,9 @@ SerialControl::SerialControl(DeviceForNumber deviceForNumber, QObject *parent)
     : QObject(parent)
     , m_deviceForNumber(std::move(deviceForNumber))
 {
+    // A read hands over at most this much, so that a burst is shown in pieces between which the
+    // window stays responsive.
+    m_port.setReadBufferSize(ReadChunk);
     connect(&m_port, &QIODevice::readyRead, this, &SerialControl::dataWaiting);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
 }

@@ -22,6 +22,7 @@ class SerialControl final : public QObject
 
 public:
     using DeviceForNumber = std::function<QString(int)>;
+    static constexpr qint64 ReadChunk = 64 * 1024;
 
     explicit SerialControl(DeviceForNumber deviceForNumber, QObject *parent = nullptr);
 
@@ -35,6 +36,8 @@ public:
 
     // Everything waiting, removed from the receive buffer; fails when the port is not open.
     bool input(QByteArray *bytes);
+    // How many bytes wait to be read; the port reads ahead no further than ReadChunk.
+    qint64 bytesWaiting() const { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
     // Blocks for at most the given time until more bytes wait; false on time-out or failure.
     bool waitForInput(int milliseconds);
     // Hands the bytes to the line, unchanged and in order; fails when the port is not open.

@@ -9,6 +9,9 @@ TcpControl::TcpControl(QObject *parent)
 {
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(5000);
+    // Each data arrival hands over at most this much, so that a burst of megabytes is taken in
+    // pieces between which the window stays responsive, rather than in one long append.
+    m_socket.setReadBufferSize(ReadChunk);
     connect(&m_timeout, &QTimer::timeout, this, &TcpControl::onTimeout);
     connect(&m_socket, &QAbstractSocket::stateChanged, this, &TcpControl::onStateChanged);
     connect(&m_socket, &QAbstractSocket::errorOccurred, this, &TcpControl::onError);

@@ -30,6 +30,8 @@ public:
         Error = 9,
     };
 
+    static constexpr qint64 ReadChunk = 64 * 1024;
+
     explicit TcpControl(QObject *parent = nullptr);
 
     int state() const { return m_state; }

@@ -101,11 +101,12 @@ public:
             m_server.listen(QHostAddress::LocalHost, 1024);
     }
 
-    // Waits until the console shows the TCP link up and takes the connection.
+    // Waits until the console shows the TCP link up and takes the connection. It waits itself:
+    // keep it out of QTRY_ macros, which would run it again and again.
     bool accept(Console &console)
     {
         m_console = &console;
-        if (!QTest::qWaitFor([&] { return m_server.hasPendingConnections(); }, 5000))
+        if (!QTest::qWaitFor([&] { return m_server.hasPendingConnections(); }, 10000))
             return false;
         peer.reset(m_server.nextPendingConnection());
         peer->setParent(nullptr);

@@ -31,7 +31,10 @@ SerialPoller::SerialPoller(const MainWindowUi &ui, SerialControl &serial,
 
 void SerialPoller::dataWaiting()
 {
-    if (!m_soon.isActive())
+    // The port stops reading once it holds a full chunk: show it now rather than hold up the line.
+    if (m_serial.bytesWaiting() >= SerialControl::ReadChunk)
+        TIM_COMM_RX_Timer();
+    else if (!m_soon.isActive())
         m_soon.start();
 }
 

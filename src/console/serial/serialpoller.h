@@ -13,9 +13,9 @@ class StatusLine;
 // The serial terminal: what arrives on the port is shown with the input status bytes taken
 // out, typed keys leave one byte each. A tick reads everything waiting in one piece. Ticks run
 // a few milliseconds after the port reports data, so that what arrives close together is shown
-// in one append (each append costs a repaint), and on a slow timer so that the simulator's
-// 500-character rule also applies when nothing arrives. Ticks never nest: the RFID step may
-// wait on the port inside one.
+// in one append (each append costs a repaint), at once when the port's read-ahead is full, and
+// on a slow timer so that the simulator's 500-character rule also applies when nothing
+// arrives. Ticks never nest: the RFID step may wait on the port inside one.
 class SerialPoller final
 {
 public:
