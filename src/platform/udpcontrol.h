@@ -18,7 +18,6 @@ public:
 
     void setRemoteHost(const QString &host) { m_remoteHost = QHostAddress(host); }
     void setRemotePort(quint16 port) { m_remotePort = port; }
-    quint16 remotePort() const { return m_remotePort; }
     void setLocalPort(quint16 port) { m_localPort = port; }
 
     bool bind();

@@ -24,7 +24,6 @@ public:
     void INP_COMM_CFG_Change();
     // The device went away; try again until it is back.
     void portLost();
-    bool isRetrying() const { return m_retry.isActive(); }
 
 private:
     bool open();

@@ -17,7 +17,6 @@ public:
     explicit CaptionButton(const QString &caption, QWidget *parent = nullptr);
 
     void setGraphical(bool graphical);
-    bool isGraphical() const { return m_graphical; }
     void setFaceColour(const QColor &colour);
     QColor faceColour() const;
 
