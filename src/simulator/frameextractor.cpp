@@ -23,17 +23,12 @@ qsizetype partialHeadAtEnd(QByteArrayView bytes)
 
 void FrameExtractor::append(QByteArrayView bytes)
 {
-    // Drop what has been taken before growing, so that a long stream never piles up.
-    if (m_pos > 0) {
-        m_buffer.remove(0, m_pos);
-        m_pos = 0;
-    }
-    m_buffer.append(bytes);
+    m_stream.append(bytes);
 }
 
 FrameExtractor::Item FrameExtractor::next()
 {
-    const QByteArrayView rest = QByteArrayView(m_buffer).sliced(m_pos);
+    const QByteArrayView rest = m_stream.rest();
     if (rest.isEmpty())
         return {};
     const qsizetype head = rest.indexOf(FrameHead);
@@ -65,23 +60,13 @@ FrameExtractor::Item FrameExtractor::flush()
     const qsizetype count = held();
     if (count == 0)
         return {};
-    const bool started = QByteArrayView(m_buffer).sliced(m_pos).startsWith(FrameHead);
+    const bool started = m_stream.rest().startsWith(FrameHead);
     return take(started ? Status::Broken : Status::Data, count);
-}
-
-void FrameExtractor::clear()
-{
-    m_buffer.clear();
-    m_pos = 0;
 }
 
 FrameExtractor::Item FrameExtractor::take(Status status, qsizetype count)
 {
-    Item item{status, m_buffer.sliced(m_pos, count)};
-    m_pos += count;
-    if (m_pos == m_buffer.size())
-        clear();
-    return item;
+    return {status, m_stream.take(count)};
 }
 
 } // namespace kalveno::sim

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "streambuffer.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -33,14 +35,13 @@ public:
     // The stream has gone quiet: whatever is held comes out, a started frame as Broken and a
     // partial head as Data. NeedMore when nothing was held. Call after next() gave NeedMore.
     Item flush();
-    void clear();
-    qsizetype held() const { return m_buffer.size() - m_pos; }
+    void clear() { m_stream.clear(); }
+    qsizetype held() const { return m_stream.held(); }
 
 private:
     Item take(Status status, qsizetype count);
 
-    QByteArray m_buffer;
-    qsizetype m_pos = 0;
+    StreamBuffer m_stream;
 };
 
 } // namespace kalveno::sim

@@ -345,16 +345,12 @@ bool isRemoteAddress(QByteArrayView text)
 
 void CommandSplitter::append(QByteArrayView bytes)
 {
-    if (m_pos > 0) {
-        m_buffer.remove(0, m_pos);
-        m_pos = 0;
-    }
-    m_buffer.append(bytes);
+    m_stream.append(bytes);
 }
 
 CommandSplitter::Item CommandSplitter::next()
 {
-    const QByteArrayView rest = QByteArrayView(m_buffer).sliced(m_pos);
+    const QByteArrayView rest = m_stream.rest();
     if (rest.isEmpty())
         return {};
     const qsizetype start = rest.indexOf(Start);
@@ -388,19 +384,9 @@ QList<CommandSplitter::Item> CommandSplitter::flush()
     return items;
 }
 
-void CommandSplitter::clear()
-{
-    m_buffer.clear();
-    m_pos = 0;
-}
-
 CommandSplitter::Item CommandSplitter::take(Status status, qsizetype count)
 {
-    Item item{status, m_buffer.sliced(m_pos, count)};
-    m_pos += count;
-    if (m_pos == m_buffer.size())
-        clear();
-    return item;
+    return {status, m_stream.take(count)};
 }
 
 } // namespace kalveno::sim

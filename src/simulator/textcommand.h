@@ -1,5 +1,7 @@
 #pragma once
 
+#include "streambuffer.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -72,14 +74,13 @@ public:
     Item next();
     // The stream has gone quiet: everything held comes out.
     QList<Item> flush();
-    void clear();
-    qsizetype held() const { return m_buffer.size() - m_pos; }
+    void clear() { m_stream.clear(); }
+    qsizetype held() const { return m_stream.held(); }
 
 private:
     Item take(Status status, qsizetype count);
 
-    QByteArray m_buffer;
-    qsizetype m_pos = 0;
+    StreamBuffer m_stream;
     bool m_quiet = false;
 };
 
