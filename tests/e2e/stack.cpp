@@ -1,6 +1,6 @@
 #include "stack.h"
 
-#include "app/mainwindowui.h"
+#include "app/inventory.h"
 #include "programs.h"
 
 #include <QCheckBox>
@@ -17,9 +17,9 @@ namespace kalveno::test {
 Stack::Stack()
     : m_logFile(m_config.folder() + u"/simulator.log"_s)
     , m_layout(std::make_unique<QWidget>())
-    , m_ui(std::make_unique<MainWindowUi>(MainWindowUi::build(m_layout.get())))
 {
     // The same inventory the console builds: the places of its controls, in pixels.
+    buildInventory(m_layout.get());
 }
 
 Stack::~Stack()

@@ -11,10 +11,6 @@
 
 class QWidget;
 
-namespace kalveno {
-struct MainWindowUi;
-}
-
 namespace kalveno::test {
 
 // The whole product as a newcomer runs it: the bridge simulator with its serial line linked as
@@ -61,7 +57,6 @@ private:
     QString m_window;
     QString m_logFile;
     std::unique_ptr<QWidget> m_layout;
-    std::unique_ptr<MainWindowUi> m_ui;
 };
 
 } // namespace kalveno::test

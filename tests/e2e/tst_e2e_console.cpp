@@ -1,7 +1,7 @@
 #include "stack.h"
 
-#include "app/look.h"
 #include "protocol/rfid.h"
+#include "widgets/look.h"
 
 #include <QApplication>
 #include <QStyleFactory>

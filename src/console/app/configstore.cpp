@@ -1,6 +1,5 @@
 #include "configstore.h"
 
-#include "mainwindowui.h"
 #include "platform/replacefile.h"
 #include "protocol/configfile.h"
 
@@ -13,8 +12,9 @@ using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-ConfigStore::ConfigStore(const MainWindowUi &ui, QString path)
-    : m_ui(ui)
+ConfigStore::ConfigStore(QLineEdit *portNumber, QLineEdit *address, QString path)
+    : m_portNumber(portNumber)
+    , m_address(address)
     , m_path(std::move(path))
 {}
 
@@ -26,8 +26,8 @@ void ConfigStore::LOAD_CONFIG()
     if (file.open(QIODevice::ReadOnly))
         content = file.read(configfile::ReadLimit);
     const configfile::Fields fields = configfile::parse(content);
-    m_ui.INP_COMM_NO->setText(fields.port);
-    m_ui.INP_IP_ADR->setText(fields.address);
+    m_portNumber->setText(fields.port);
+    m_address->setText(fields.address);
 }
 
 bool ConfigStore::SAVE_CONFIG()
@@ -37,8 +37,7 @@ bool ConfigStore::SAVE_CONFIG()
         m_lastError = u"cannot create the folder %1"_s.arg(info.absolutePath());
         return false;
     }
-    const QByteArray content =
-        configfile::format(m_ui.INP_COMM_NO->text(), m_ui.INP_IP_ADR->text());
+    const QByteArray content = configfile::format(m_portNumber->text(), m_address->text());
     return replaceFile(m_path, content, &m_lastError);
 }
 

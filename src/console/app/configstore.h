@@ -2,9 +2,9 @@
 
 #include <QString>
 
-namespace kalveno {
+class QLineEdit;
 
-struct MainWindowUi;
+namespace kalveno {
 
 // Keeps the serial port number and the bridge's address between runs, in the configuration
 // file: read once at start-up into the two fields (whose change handlers then open the port
@@ -12,7 +12,8 @@ struct MainWindowUi;
 class ConfigStore final
 {
 public:
-    ConfigStore(const MainWindowUi &ui, QString path);
+    // The serial port number field (INP_COMM_NO) and the bridge address field (INP_IP_ADR).
+    ConfigStore(QLineEdit *portNumber, QLineEdit *address, QString path);
 
     void LOAD_CONFIG();
     // Writes a new file beside the old one and renames it over it, so that the file is always
@@ -23,7 +24,8 @@ public:
     QString lastError() const { return m_lastError; }
 
 private:
-    const MainWindowUi &m_ui;
+    QLineEdit *m_portNumber;
+    QLineEdit *m_address;
     QString m_path;
     QString m_lastError;
 };

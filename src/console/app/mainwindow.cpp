@@ -1,25 +1,15 @@
 #include "mainwindow.h"
 
 #include "app/configstore.h"
-#include "app/look.h"
-#include "app/statusline.h"
-#include "decode/inputindicators.h"
+#include "app/inventory.h"
 #include "decode/tcpdispatcher.h"
-#include "decode/testview.h"
-#include "io_panel/ttlpanel.h"
-#include "link/commandrouter.h"
-#include "link/tcpsupervisor.h"
-#include "link/tcpterminal.h"
-#include "loopback/sendtest.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
-#include "serial/rfidsimulator.h"
-#include "serial/serialpoller.h"
-#include "serial/serialportcontroller.h"
-#include "turnstile/turnstilepanel.h"
+#include "testview/testview.h"
 #include "widgets/captionbutton.h"
+#include "widgets/look.h"
 #include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
@@ -31,6 +21,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTime>
 
 #include <cstdio>
 
@@ -59,23 +50,41 @@ QIcon consoleIcon()
     return QIcon(icon);
 }
 
+// A link's address field shows the link's state in its colour, and why in its tool tip.
+void showLinkState(QLineEdit *field, const LinkState &link)
+{
+    setBackground(field, link.isUp() ? VERT : ROUGE);
+    field->setToolTip(link.reason());
+}
+
 } // namespace
 
 MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     : QMainWindow(parent)
+    , m_designArea(new QWidget(this))
 {
     installFontSubstitutes();
     setWindowTitle(u"KALVENO DIAG   "_s + MakerAddress.toString() + u"  Ver. 1.1K"_s);
     setWindowIcon(consoleIcon());
     setFont(formFont());
-
-    auto *designArea = new QWidget(this);
-    designArea->setObjectName(u"F_MAIN"_s);
-    setCentralWidget(designArea);
-    m_ui = MainWindowUi::build(designArea);
-    m_status = std::make_unique<StatusLine>(statusBar());
+    m_designArea->setObjectName(u"F_MAIN"_s);
+    setCentralWidget(m_designArea);
+    buildInventory(m_designArea);
     statusBar()->setSizeGripEnabled(true);
     resize(twips(13710), twips(5460) + statusBar()->sizeHint().height());
+
+    const QWidget *form = m_designArea;
+    m_tcpLinkView = TcpLinkView::find(form);
+    m_tcpTerminalView = TcpTerminalView::find(form);
+    m_routeView = RouteView::find(form);
+    m_serialPortView = SerialPortView::find(form);
+    m_serialTerminalView = SerialTerminalView::find(form);
+    m_rfidView = RfidView::find(form);
+    m_outputsView = TtlOutputsView::find(form);
+    m_batchView = BatchView::find(form);
+    m_turnstileView = TurnstileView::find(form);
+    m_remoteConfigView = RemoteConfigView::find(form);
+    m_sendTestView = SendTestView::find(form);
 
     m_tcp = std::make_unique<TcpControl>();
     m_tcp->setConnectTimeout(settings.tcpConnectTimeoutMs);
@@ -83,21 +92,30 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_udp->setRemotePort(settings.udpRemotePort);
     m_udp->setLocalPort(settings.udpLocalPort);
     m_serial = std::make_unique<SerialControl>(&locations::serialDevice);
-
-    m_config = std::make_unique<ConfigStore>(m_ui, locations::configFile());
-    m_serialPort = std::make_unique<SerialPortController>(m_ui, *m_serial);
-    m_supervisor = std::make_unique<TcpSupervisor>(m_ui, *m_tcp, *m_udp);
-    m_router = std::make_unique<CommandRouter>(m_ui, *m_tcp, *m_udp, *m_serial, *m_status);
-    m_indicators = std::make_unique<InputIndicators>(m_ui);
     m_testView = std::make_unique<TestViewHost>();
-    m_panel = std::make_unique<TtlPanel>(m_ui, *m_router, *m_testView);
-    m_tcpTerminal = std::make_unique<TcpTerminal>(m_ui, *m_tcp, *m_panel, *m_status);
-    m_turnstile = std::make_unique<TurnstilePanel>(m_ui, *m_tcp, *m_testView, *m_status);
-    m_dispatcher =
-        std::make_unique<TcpDispatcher>(m_ui, *m_tcp, *m_indicators, *m_testView, *m_turnstile);
-    m_rfid = std::make_unique<RfidSimulator>(m_ui, *m_serial, *m_status);
-    m_poller = std::make_unique<SerialPoller>(m_ui, *m_serial, *m_indicators, *m_rfid, *m_status);
-    m_sendTest = std::make_unique<SendTest>(this, m_ui, *m_serial, *m_tcp);
+
+    m_config = std::make_unique<ConfigStore>(m_serialPortView.INP_COMM_NO, m_tcpLinkView.INP_IP_ADR,
+                                             locations::configFile());
+    m_serialPort =
+        std::make_unique<SerialPortController>(m_serialPortView, m_serialLink, *m_serial);
+    m_supervisor = std::make_unique<TcpSupervisor>(m_tcpLinkView, m_tcpLink, *m_tcp, *m_udp);
+    m_router = std::make_unique<CommandRouter>(m_routeView, m_tcpLink, m_serialLink, *m_tcp, *m_udp,
+                                               *m_serial, m_reporter);
+    m_indicators = std::make_unique<InputIndicators>(TtlInputsView::find(form));
+    m_outputs = std::make_unique<TtlPanel>(m_outputsView, *m_router, *m_testView);
+    m_batch = std::make_unique<BatchPanel>(*m_router);
+    m_tcpTerminal = std::make_unique<TcpTerminal>(m_tcpTerminalView, m_tcpLink, *m_tcp, m_reporter);
+    m_turnstile =
+        std::make_unique<TurnstilePanel>(m_turnstileView, *m_tcp, *m_testView, m_reporter);
+    m_remoteConfig = std::make_unique<RemoteConfig>(m_remoteConfigView, *m_turnstile);
+    m_dispatcher = std::make_unique<TcpDispatcher>(*m_tcp, *m_tcpTerminal, *m_indicators,
+                                                   *m_testView, *m_turnstile, *m_remoteConfig);
+    m_rfid = std::make_unique<RfidSimulator>(m_rfidView, *m_serial, *m_serialPort, m_reporter);
+    m_poller = std::make_unique<SerialPoller>(m_serialTerminalView, m_serialLink, *m_serial,
+                                              *m_indicators, *m_rfid, m_reporter);
+    m_sendTest = std::make_unique<SendTest>(
+        this, m_sendTestView, SendTest::Links{m_tcpLink, m_serialLink, *m_tcp, *m_serial},
+        SendTest::Terminals{*m_tcpTerminal, *m_poller});
 
     wire();
     Form_Load();
@@ -107,14 +125,29 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::wire()
 {
+    connect(&m_reporter, &Reporter::reported, this, [this](const QString &message) {
+        statusBar()->showMessage(QTime::currentTime().toString(u"HH:mm:ss "_s) + message);
+    });
+    connect(&m_tcpLink, &LinkState::changed, this,
+            [this] { showLinkState(m_tcpLinkView.INP_IP_ADR, m_tcpLink); });
+    connect(&m_serialLink, &LinkState::changed, this,
+            [this] { showLinkState(m_serialPortView.INP_COMM_NO, m_serialLink); });
+    wireLinks();
+    wirePanels();
+}
+
+void MainWindow::wireLinks()
+{
     auto *serialPort = m_serialPort.get();
-    connect(m_ui.INP_COMM_NO, &QLineEdit::textChanged, this,
+    connect(m_serialPortView.INP_COMM_NO, &QLineEdit::textChanged, this,
             [serialPort] { serialPort->INP_COMM_NO_Change(); });
-    connect(m_ui.INP_COMM_CFG, &QLineEdit::textChanged, this,
+    connect(m_serialPortView.INP_COMM_CFG, &QLineEdit::textChanged, this,
             [serialPort] { serialPort->INP_COMM_CFG_Change(); });
+    connect(&serialPort->retryTimer(), &QTimer::timeout, this,
+            [serialPort] { serialPort->retry(); });
     connect(m_serial.get(), &SerialControl::portLost, this,
             [this, serialPort](const QString &reason) {
-                m_status->report(u"serial port %1 lost: %2; trying again every second"_s.arg(
+                m_reporter.report(u"serial port %1 lost: %2; trying again every second"_s.arg(
                     m_serial->device(), reason));
                 serialPort->portLost();
             });
@@ -124,108 +157,115 @@ void MainWindow::wire()
             [supervisor] { supervisor->TIM_CONNECT_TCP_Timer(); });
     connect(m_tcp.get(), &TcpControl::connected, this, [supervisor] { supervisor->TCP_Connect(); });
     connect(m_tcp.get(), &TcpControl::errorOccurred, this,
-            [supervisor] { supervisor->TCP_Error(); });
-    connect(m_ui.INP_IP_ADR, &QLineEdit::textChanged, this,
+            [supervisor](int, const QString &description) { supervisor->TCP_Error(description); });
+    connect(m_tcpLinkView.INP_IP_ADR, &QLineEdit::textChanged, this,
             [supervisor] { supervisor->INP_IP_ADR_Change(); });
-    connect(m_ui.INP_IP_PORT, &QComboBox::activated, this,
+    connect(m_tcpLinkView.INP_IP_PORT, &QComboBox::activated, this,
             [supervisor] { supervisor->INP_IP_PORT_Click(); });
-
-    auto *panel = m_panel.get();
-    using OutputClick = void (TtlPanel::*)(int);
-    const std::array<std::pair<std::array<QRadioButton *, 2>, OutputClick>, 4> outputs = {{
-        {m_ui.SW_TTL1_OUT, &TtlPanel::SW_TTL1_OUT_Click},
-        {m_ui.SW_TTL2_OUT, &TtlPanel::SW_TTL2_OUT_Click},
-        {m_ui.SW_TTL3_OUT, &TtlPanel::SW_TTL3_OUT_Click},
-        {m_ui.SW_TTL4_OUT, &TtlPanel::SW_TTL4_OUT_Click},
-    }};
-    for (const auto &[options, handler] : outputs) {
-        for (int i = 0; i < 2; ++i) {
-            connect(options[i], &QRadioButton::clicked, this,
-                    [panel, handler = handler, i] { (panel->*handler)(i); });
-        }
-    }
-    const auto onClick = [this, panel](QAbstractButton *button, void (TtlPanel::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this, [panel, handler] { (panel->*handler)(); });
-    };
-    onClick(m_ui.B_TTL1_XX, &TtlPanel::B_TTL1_XX_Click);
-    onClick(m_ui.B_TTL2_XX, &TtlPanel::B_TTL2_XX_Click);
-    onClick(m_ui.B_TTL3_XX, &TtlPanel::B_TTL3_XX_Click);
-    onClick(m_ui.B_TTL4_XX, &TtlPanel::B_TTL4_XX_Click);
-    onClick(m_ui.B_STATUS, &TtlPanel::B_STATUS_Click);
-    onClick(m_ui.B_STATUS2, &TtlPanel::B_STATUS2_Click);
-    onClick(m_ui.Command2, &TtlPanel::Command2_Click);
-    onClick(m_ui.Command3, &TtlPanel::Command3_Click);
-    for (int i = 0; i < int(m_ui.TTLpXX.size()); ++i)
-        connect(m_ui.TTLpXX[i], &QAbstractButton::clicked, this,
-                [panel, i] { panel->TTLpXX_Click(i); });
-    connect(m_ui.B_ZOOM_TEST, &PictureButton::clicked, this,
-            [panel] { panel->B_ZOOM_TEST_Click(); });
-
-    auto *terminal = m_tcpTerminal.get();
-    m_ui.TXT_TCP_WIN->setKeyPressHook(
-        [terminal](int &code) { terminal->TXT_TCP_WIN_KeyPress(code); });
-    connect(m_ui.TXT_TCP_WIN, &TerminalBox::changed, this,
-            [terminal] { terminal->TXT_TCP_WIN_Change(); });
-    connect(m_ui.TXT_TCP_WIN, &TerminalBox::doubleClicked, this,
-            [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
-    connect(m_ui.B_CLEAR_TCP, &QAbstractButton::clicked, this,
-            [terminal] { terminal->B_CLEAR_TCP_Click(); });
-
-    auto *turnstile = m_turnstile.get();
-    const auto onTurnstile = [this, turnstile](QAbstractButton *button,
-                                               void (TurnstilePanel::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this,
-                [turnstile, handler] { (turnstile->*handler)(); });
-    };
-    onTurnstile(m_ui.B_T_BRAS_TOMBE, &TurnstilePanel::B_T_BRAS_TOMBE_Click);
-    onTurnstile(m_ui.B_T_DEL_R_XX, &TurnstilePanel::B_T_DEL_R_XX_Click);
-    onTurnstile(m_ui.B_T_DEL_V_XX, &TurnstilePanel::B_T_DEL_V_XX_Click);
-    onTurnstile(m_ui.B_T_DirectCmd, &TurnstilePanel::B_T_DirectCmd_Click);
-    onTurnstile(m_ui.B_T_PASSAGE, &TurnstilePanel::B_T_PASSAGE_Click);
-    onTurnstile(m_ui.B_T_VALID_TIMEOUT, &TurnstilePanel::B_T_VALID_TIMEOUT_Click);
-    onTurnstile(m_ui.Command1, &TurnstilePanel::Command1_Click);
-    onTurnstile(m_ui.Command4, &TurnstilePanel::Command4_Click);
-    onTurnstile(m_ui.Command5, &TurnstilePanel::Command5_Click);
-    onTurnstile(m_ui.Command6, &TurnstilePanel::Command6_Click);
-    onTurnstile(m_ui.SW_T_DEL_R, &TurnstilePanel::SW_T_DEL_R_Click);
-    onTurnstile(m_ui.SW_T_DEL_V, &TurnstilePanel::SW_T_DEL_V_Click);
-    onTurnstile(m_ui.B_T_RX_CFG_REMOTE, &TurnstilePanel::B_T_RX_CFG_REMOTE_Click);
-    onTurnstile(m_ui.B_T_TX_CFG_REMOTE, &TurnstilePanel::B_T_TX_CFG_REMOTE_Click);
-    connect(m_ui.LST_T_MODE, &QComboBox::activated, this,
-            [turnstile] { turnstile->LST_T_MODE_Click(); });
 
     auto *dispatcher = m_dispatcher.get();
     connect(m_tcp.get(), &TcpControl::dataArrival, this,
             [dispatcher] { dispatcher->TCP_DataArrival(); });
 
+    auto *terminal = m_tcpTerminal.get();
+    TerminalBox *tcpBox = m_tcpTerminalView.TXT_TCP_WIN;
+    tcpBox->setKeyPressHook([terminal](int &code) { terminal->TXT_TCP_WIN_KeyPress(code); });
+    connect(tcpBox, &TerminalBox::changed, this, [terminal] { terminal->TXT_TCP_WIN_Change(); });
+    connect(tcpBox, &TerminalBox::doubleClicked, this,
+            [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
+    connect(m_tcpTerminalView.B_CLEAR_TCP, &QAbstractButton::clicked, this,
+            [terminal] { terminal->B_CLEAR_TCP_Click(); });
+    auto *outputs = m_outputs.get();
+    connect(terminal, &TcpTerminal::autoAnswerTest, this,
+            [outputs] { outputs->pulseAllOutputs(); });
+
     auto *poller = m_poller.get();
+    TerminalBox *serialBox = m_serialTerminalView.TXT_232_WIN;
     connect(&poller->timer(), &QTimer::timeout, this, [poller] { poller->TIM_COMM_RX_Timer(); });
+    connect(&poller->gatherTimer(), &QTimer::timeout, this,
+            [poller] { poller->TIM_COMM_RX_Timer(); });
     connect(m_serial.get(), &SerialControl::dataWaiting, this, [poller] { poller->dataWaiting(); });
-    m_ui.TXT_232_WIN->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
-    connect(m_ui.TXT_232_WIN, &TerminalBox::doubleClicked, this,
+    serialBox->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
+    connect(serialBox, &TerminalBox::doubleClicked, this,
             [poller] { poller->TXT_232_WIN_DblClick(); });
-    connect(m_ui.B_CLEAR_232, &QAbstractButton::clicked, this,
+    connect(m_serialTerminalView.B_CLEAR_232, &QAbstractButton::clicked, this,
             [poller] { poller->B_CLEAR_232_Click(); });
     auto *rfid = m_rfid.get();
-    connect(m_ui.SW_TOURNRFID, &QAbstractButton::clicked, this,
+    connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::clicked, this,
             [rfid] { rfid->SW_TOURNRFID_Click(); });
 
     auto *sendTest = m_sendTest.get();
-    connect(m_ui.B_TST_SEND, &QAbstractButton::clicked, this,
+    connect(m_sendTestView.B_TST_SEND, &QAbstractButton::clicked, this,
             [sendTest] { sendTest->B_TST_SEND_Click(); });
+}
+
+void MainWindow::wirePanels()
+{
+    auto *outputs = m_outputs.get();
+    for (int output = 1; output <= 4; ++output) {
+        for (int i = 0; i < 2; ++i) {
+            connect(m_outputsView.SW_TTL_OUT[output - 1][i], &QRadioButton::clicked, this,
+                    [outputs, output, i] { outputs->SW_TTL_OUT_Click(output, i); });
+        }
+        connect(m_outputsView.B_TTL_XX[output - 1], &QAbstractButton::clicked, this,
+                [outputs, output] { outputs->B_TTL_XX_Click(output); });
+    }
+    connect(m_outputsView.B_STATUS, &QAbstractButton::clicked, this,
+            [outputs] { outputs->B_STATUS_Click(); });
+    connect(m_outputsView.B_STATUS2, &QAbstractButton::clicked, this,
+            [outputs] { outputs->B_STATUS2_Click(); });
+    connect(m_outputsView.B_ZOOM_TEST, &PictureButton::clicked, this,
+            [outputs] { outputs->B_ZOOM_TEST_Click(); });
+
+    auto *batch = m_batch.get();
+    for (int i = 0; i < int(m_batchView.pulses.size()); ++i)
+        connect(m_batchView.pulses[i], &QAbstractButton::clicked, this,
+                [batch, i] { batch->sendPulse(i); });
+    connect(m_batchView.batchOn, &QAbstractButton::clicked, this,
+            [batch] { batch->sendBatchOn(); });
+    connect(m_batchView.batchOff, &QAbstractButton::clicked, this,
+            [batch] { batch->sendBatchOff(); });
+
+    auto *turnstile = m_turnstile.get();
+    const TurnstileView &t = m_turnstileView;
+    const auto onClick = [this, turnstile](QAbstractButton *button,
+                                           void (TurnstilePanel::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this,
+                [turnstile, handler] { (turnstile->*handler)(); });
+    };
+    onClick(t.B_T_BRAS_TOMBE, &TurnstilePanel::B_T_BRAS_TOMBE_Click);
+    onClick(t.B_T_DEL_R_XX, &TurnstilePanel::B_T_DEL_R_XX_Click);
+    onClick(t.B_T_DEL_V_XX, &TurnstilePanel::B_T_DEL_V_XX_Click);
+    onClick(t.B_T_DirectCmd, &TurnstilePanel::B_T_DirectCmd_Click);
+    onClick(t.B_T_PASSAGE, &TurnstilePanel::B_T_PASSAGE_Click);
+    onClick(t.B_T_VALID_TIMEOUT, &TurnstilePanel::B_T_VALID_TIMEOUT_Click);
+    onClick(t.firstThenTypedPassage, &TurnstilePanel::sendFirstThenTypedPassage);
+    onClick(t.singlePassageWithDelay, &TurnstilePanel::sendSinglePassageWithDelay);
+    onClick(t.singlePassageNoDelay, &TurnstilePanel::sendSinglePassageNoDelay);
+    onClick(t.okRedLedThreeSeconds, &TurnstilePanel::sendOkRedLedThreeSeconds);
+    onClick(t.SW_T_DEL_R, &TurnstilePanel::SW_T_DEL_R_Click);
+    onClick(t.SW_T_DEL_V, &TurnstilePanel::SW_T_DEL_V_Click);
+    connect(t.LST_T_MODE, &QComboBox::activated, this,
+            [turnstile] { turnstile->LST_T_MODE_Click(); });
+
+    auto *remote = m_remoteConfig.get();
+    connect(m_remoteConfigView.B_T_RX_CFG_REMOTE, &QAbstractButton::clicked, this,
+            [remote] { remote->B_T_RX_CFG_REMOTE_Click(); });
+    connect(m_remoteConfigView.B_T_TX_CFG_REMOTE, &QAbstractButton::clicked, this,
+            [remote] { remote->B_T_TX_CFG_REMOTE_Click(); });
 }
 
 void MainWindow::Form_Load()
 {
-    m_ui.INP_COMM_NO->setText(u"1"_s);
-    m_ui.INP_COMM_CFG->setText(u"9600,N,8,1"_s);
+    m_serialPortView.INP_COMM_NO->setText(u"1"_s);
+    m_serialPortView.INP_COMM_CFG->setText(u"9600,N,8,1"_s);
     m_config->LOAD_CONFIG();
     m_supervisor->TIM_CONNECT_TCP_Timer();
     m_udp->setRemoteHost(u"255.255.255.255"_s);
     if (!m_udp->bind())
-        m_status->report(u"UDP: cannot bind: %1"_s.arg(m_udp->lastError()));
-    m_supervisor->start();
-    m_poller->start();
+        m_reporter.report(u"UDP: cannot bind: %1"_s.arg(m_udp->lastError()));
+    m_supervisor->timer().start();
+    m_poller->timer().start();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -246,8 +286,8 @@ void MainWindow::Form_Unload()
                      qPrintable(m_config->path()), qPrintable(m_config->lastError()));
     }
     QCoreApplication::processEvents();
-    m_supervisor->stop();
-    m_poller->stop();
+    m_supervisor->timer().stop();
+    m_poller->timer().stop();
     m_testView->destroy();
     Q_EMIT ended();
 }

@@ -1,6 +1,19 @@
 #pragma once
 
-#include "app/mainwindowui.h"
+#include "decode/inputindicators.h"
+#include "io_panel/batchpanel.h"
+#include "io_panel/ttlpanel.h"
+#include "link/commandrouter.h"
+#include "link/tcpsupervisor.h"
+#include "link/tcpterminal.h"
+#include "loopback/sendtest.h"
+#include "model/linkstate.h"
+#include "model/reporter.h"
+#include "serial/rfidsimulator.h"
+#include "serial/serialpoller.h"
+#include "serial/serialportcontroller.h"
+#include "turnstile/remoteconfig.h"
+#include "turnstile/turnstilepanel.h"
 
 #include <QMainWindow>
 
@@ -8,29 +21,18 @@
 
 namespace kalveno {
 
-class CommandRouter;
 class ConfigStore;
-class InputIndicators;
-class RfidSimulator;
-class SendTest;
 class SerialControl;
-class SerialPoller;
-class SerialPortController;
-class StatusLine;
 class TcpControl;
 class TcpDispatcher;
-class TcpSupervisor;
-class TcpTerminal;
 class TestViewHost;
-class TtlPanel;
-class TurnstilePanel;
 class UdpControl;
 struct ConsoleSettings;
 
-// F_MAIN: the console's one main window. It owns every control, both sockets, the serial port
-// and the timers; each subsystem's handlers live in a small controller that holds the controls
-// it uses. The window builds the controllers in dependency order, wires every signal in one
-// place, and runs the start-up sequence before it is first shown.
+// F_MAIN: the console's one main window. It owns every control, both sockets, the serial port,
+// the link models and the timers. Each panel's handlers live in a small controller that holds
+// the panel's own controls; the window builds the controllers in dependency order, wires every
+// signal and timer in one place, and runs the start-up sequence before it is first shown.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -40,13 +42,13 @@ public:
     explicit MainWindow(const ConsoleSettings &settings, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    const MainWindowUi &ui() const { return m_ui; }
+    QWidget *designArea() const { return m_designArea; }
+    const LinkState &tcpLink() const { return m_tcpLink; }
+    const LinkState &serialLink() const { return m_serialLink; }
+    Reporter &reporter() { return m_reporter; }
     TcpControl &tcp() { return *m_tcp; }
     SerialControl &serial() { return *m_serial; }
-    StatusLine &statusLine() { return *m_status; }
-    ConfigStore &configStore() { return *m_config; }
     TestViewHost &testView() { return *m_testView; }
-    RfidSimulator &rfidSimulator() { return *m_rfid; }
     SendTest &sendTest() { return *m_sendTest; }
 
 Q_SIGNALS:
@@ -58,23 +60,42 @@ protected:
 
 private:
     void wire();
+    void wireLinks();
+    void wirePanels();
     void Form_Load();
     void Form_Unload();
 
-    MainWindowUi m_ui;
-    std::unique_ptr<StatusLine> m_status;
+    QWidget *m_designArea;
+    Reporter m_reporter;
+    LinkState m_tcpLink{LinkState::State::Down};
+    LinkState m_serialLink{LinkState::State::Untried};
+
+    TcpLinkView m_tcpLinkView;
+    TcpTerminalView m_tcpTerminalView;
+    RouteView m_routeView;
+    SerialPortView m_serialPortView;
+    SerialTerminalView m_serialTerminalView;
+    RfidView m_rfidView;
+    TtlOutputsView m_outputsView;
+    BatchView m_batchView;
+    TurnstileView m_turnstileView;
+    RemoteConfigView m_remoteConfigView;
+    SendTestView m_sendTestView;
+
     std::unique_ptr<TcpControl> m_tcp;
     std::unique_ptr<UdpControl> m_udp;
     std::unique_ptr<SerialControl> m_serial;
+    std::unique_ptr<TestViewHost> m_testView;
     std::unique_ptr<ConfigStore> m_config;
     std::unique_ptr<SerialPortController> m_serialPort;
     std::unique_ptr<TcpSupervisor> m_supervisor;
     std::unique_ptr<CommandRouter> m_router;
     std::unique_ptr<InputIndicators> m_indicators;
-    std::unique_ptr<TestViewHost> m_testView;
-    std::unique_ptr<TtlPanel> m_panel;
+    std::unique_ptr<TtlPanel> m_outputs;
+    std::unique_ptr<BatchPanel> m_batch;
     std::unique_ptr<TcpTerminal> m_tcpTerminal;
     std::unique_ptr<TurnstilePanel> m_turnstile;
+    std::unique_ptr<RemoteConfig> m_remoteConfig;
     std::unique_ptr<TcpDispatcher> m_dispatcher;
     std::unique_ptr<RfidSimulator> m_rfid;
     std::unique_ptr<SerialPoller> m_poller;

@@ -1,40 +1,56 @@
 #include "ttlpanel.h"
 
-#include "app/mainwindowui.h"
-#include "decode/testview.h"
 #include "link/commandrouter.h"
 #include "protocol/bridgeio.h"
+#include "testview/testview.h"
+#include "widgets/captionbutton.h"
+#include "widgets/controls.h"
+#include "widgets/picturebutton.h"
 
 #include <QRadioButton>
 
 namespace kalveno {
 
-TtlPanel::TtlPanel(const MainWindowUi &ui, CommandRouter &router, TestViewHost &testView)
-    : m_router(router)
+TtlOutputsView TtlOutputsView::find(const QWidget *form)
+{
+    return {{controlArray<QRadioButton, 2>(form, "SW_TTL1_OUT"),
+             controlArray<QRadioButton, 2>(form, "SW_TTL2_OUT"),
+             controlArray<QRadioButton, 2>(form, "SW_TTL3_OUT"),
+             controlArray<QRadioButton, 2>(form, "SW_TTL4_OUT")},
+            {control<CaptionButton>(form, "B_TTL1_XX"), control<CaptionButton>(form, "B_TTL2_XX"),
+             control<CaptionButton>(form, "B_TTL3_XX"), control<CaptionButton>(form, "B_TTL4_XX")},
+            control<CaptionButton>(form, "B_STATUS"),
+            control<CaptionButton>(form, "B_STATUS2"),
+            control<PictureButton>(form, "B_ZOOM_TEST")};
+}
+
+TtlPanel::TtlPanel(const TtlOutputsView &view, CommandRouter &router, TestViewHost &testView)
+    : m_view(view)
+    , m_router(router)
     , m_testView(testView)
-    , m_options{ui.SW_TTL1_OUT, ui.SW_TTL2_OUT, ui.SW_TTL3_OUT, ui.SW_TTL4_OUT}
 {}
 
-void TtlPanel::outputClick(int output, int index)
+void TtlPanel::SW_TTL_OUT_Click(int output, int index)
 {
     m_router.SEND_COMMAND(bridgeio::outputSwitch(output, index == 0));
 }
 
-void TtlPanel::twoSeconds(int output)
+void TtlPanel::B_TTL_XX_Click(int output)
 {
     // Selecting "OFF" from code raises its click only when the selection changes, so the off
     // code goes first exactly when "OFF" was not yet showing.
-    QRadioButton *off = m_options[output - 1][1];
+    QRadioButton *off = m_view.SW_TTL_OUT[output - 1][1];
     if (!off->isChecked()) {
         off->setChecked(true);
-        outputClick(output, 1);
+        SW_TTL_OUT_Click(output, 1);
     }
     m_router.SEND_COMMAND(bridgeio::outputTwoSeconds(output));
 }
 
-void TtlPanel::TTLpXX_Click(int index)
+void TtlPanel::pulseAllOutputs()
 {
-    m_router.SEND_COMMAND(bridgeio::outputPulse(index + 1));
+    for (int output = 1; output <= 4; ++output)
+        B_TTL_XX_Click(output);
 }
 
 void TtlPanel::B_STATUS_Click()
@@ -45,16 +61,6 @@ void TtlPanel::B_STATUS_Click()
 void TtlPanel::B_STATUS2_Click()
 {
     m_router.SEND_COMMAND(bridgeio::inputStatusRequest(2));
-}
-
-void TtlPanel::Command2_Click()
-{
-    m_router.SEND_COMMAND(bridgeio::BatchOn.toByteArray());
-}
-
-void TtlPanel::Command3_Click()
-{
-    m_router.SEND_COMMAND(bridgeio::BatchOff.toByteArray());
 }
 
 void TtlPanel::B_ZOOM_TEST_Click()

@@ -1,57 +1,64 @@
 #include "commandrouter.h"
 
-#include "app/look.h"
-#include "app/mainwindowui.h"
-#include "app/statusline.h"
+#include "model/linkstate.h"
+#include "model/reporter.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
 #include "protocol/bridgeio.h"
+#include "widgets/controls.h"
 
-#include <QLineEdit>
 #include <QRadioButton>
 
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-CommandRouter::CommandRouter(const MainWindowUi &ui, TcpControl &tcp, UdpControl &udp,
-                             SerialControl &serial, StatusLine &status)
-    : m_ui(ui)
+RouteView RouteView::find(const QWidget *form)
+{
+    return {controlArray<QRadioButton, 3>(form, "SW_SEND_VIA")};
+}
+
+CommandRouter::CommandRouter(const RouteView &view, const LinkState &tcpLink,
+                             const LinkState &serialLink, TcpControl &tcp, UdpControl &udp,
+                             SerialControl &serial, Reporter &reporter)
+    : m_view(view)
+    , m_tcpLink(tcpLink)
+    , m_serialLink(serialLink)
     , m_tcp(tcp)
     , m_udp(udp)
     , m_serial(serial)
-    , m_status(status)
+    , m_reporter(reporter)
 {}
 
 void CommandRouter::SEND_COMMAND(const QByteArray &command)
 {
     const QByteArray frame = bridgeio::frame(command);
     int chosen = 99;
-    for (int i = 0; i < int(m_ui.SW_SEND_VIA.size()); ++i) {
-        if (m_ui.SW_SEND_VIA[i]->isChecked())
+    for (int i = 0; i < int(m_view.SW_SEND_VIA.size()); ++i) {
+        if (m_view.SW_SEND_VIA[i]->isChecked())
             chosen = i;
     }
     switch (chosen) {
     case 0:
-        if (!isUp(m_ui.INP_IP_ADR))
-            m_status.report(u"not sent: TCP link is down"_s);
+        if (!m_tcpLink.isUp())
+            m_reporter.report(u"not sent: TCP link is down"_s);
         else if (!m_tcp.sendData(frame))
-            m_status.report(u"TCP send failed: %1"_s.arg(m_tcp.lastError()));
+            m_reporter.report(u"TCP send failed: %1"_s.arg(m_tcp.lastError()));
         break;
     case 1:
         // A broadcast needs no link to be up.
         if (!m_udp.sendData(frame))
-            m_status.report(u"UDP send failed: %1"_s.arg(m_udp.lastError()));
+            m_reporter.report(u"UDP send failed: %1"_s.arg(m_udp.lastError()));
         break;
     case 2:
-        if (!isUp(m_ui.INP_COMM_NO))
-            m_status.report(u"not sent: serial port is not open"_s);
+        if (!m_serialLink.isUp())
+            m_reporter.report(u"not sent: serial port is not open"_s);
         else if (!m_serial.output(frame))
-            m_status.report(u"serial send failed: %1"_s.arg(m_serial.lastError()));
+            m_reporter.report(u"serial send failed: %1"_s.arg(m_serial.lastError()));
         break;
     default:
-        m_status.report(u"not sent: no link chosen"_s);
+        m_reporter.report(u"not sent: no link chosen"_s);
         break;
     }
 }

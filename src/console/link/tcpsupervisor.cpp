@@ -1,32 +1,41 @@
 #include "tcpsupervisor.h"
 
-#include "app/look.h"
-#include "app/mainwindowui.h"
+#include "model/linkstate.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
 #include "protocol/bridgeio.h"
 #include "protocol/number.h"
+#include "widgets/controls.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 
+using namespace Qt::StringLiterals;
+
 namespace kalveno {
 
-TcpSupervisor::TcpSupervisor(const MainWindowUi &ui, TcpControl &tcp, UdpControl &udp)
-    : m_ui(ui)
+TcpLinkView TcpLinkView::find(const QWidget *form)
+{
+    return {control<QLineEdit>(form, "INP_IP_ADR"), control<QComboBox>(form, "INP_IP_PORT")};
+}
+
+TcpSupervisor::TcpSupervisor(const TcpLinkView &view, LinkState &link, TcpControl &tcp,
+                             UdpControl &udp)
+    : m_view(view)
+    , m_link(link)
     , m_tcp(tcp)
     , m_udp(udp)
 {
-    m_timer.setInterval(1000);
+    m_timer.setInterval(TickMs);
 }
 
 void TcpSupervisor::TIM_CONNECT_TCP_Timer()
 {
     const int state = m_tcp.state();
-    if (state == TcpControl::Connected && isUp(m_ui.INP_IP_ADR))
+    if (state == TcpControl::Connected && m_link.isUp())
         return;
     if (state == TcpControl::Closed) {
-        m_tcp.connectTo(m_ui.INP_IP_ADR->text(), remotePort());
+        m_tcp.connectTo(m_view.INP_IP_ADR->text(), remotePort());
         return;
     }
     if (state == TcpControl::Connecting)
@@ -34,23 +43,23 @@ void TcpSupervisor::TIM_CONNECT_TCP_Timer()
     // Peer closed, failed, still resolving, or connected without the connect event having been
     // handled: start over, and tell the bridges where we are.
     m_tcp.close();
-    m_udp.sendData(bridgeio::reconnectBroadcast(m_ui.INP_IP_ADR->text().toLatin1()));
+    m_udp.sendData(bridgeio::reconnectBroadcast(m_view.INP_IP_ADR->text().toLatin1()));
 }
 
 void TcpSupervisor::TCP_Connect()
 {
-    setBackground(m_ui.INP_IP_ADR, VERT);
+    m_link.setUp(u"connected to "_s + target());
 }
 
-void TcpSupervisor::TCP_Error()
+void TcpSupervisor::TCP_Error(const QString &description)
 {
-    setBackground(m_ui.INP_IP_ADR, ROUGE);
+    m_link.setDown(target() + u": "_s + description);
 }
 
 void TcpSupervisor::INP_IP_ADR_Change()
 {
     m_tcp.close();
-    setBackground(m_ui.INP_IP_ADR, ROUGE);
+    m_link.setDown(u"connecting to "_s + target());
     TIM_CONNECT_TCP_Timer();
 }
 
@@ -63,9 +72,14 @@ qint64 TcpSupervisor::remotePort() const
 {
     // A number too large for any range is passed on as an invalid port, which the socket
     // refuses.
-    return LeadingNumber::parse(m_ui.INP_IP_PORT->currentText())
+    return LeadingNumber::parse(m_view.INP_IP_PORT->currentText())
         .roundedIn(-(qint64(1) << 62), qint64(1) << 62)
         .value_or(-1);
+}
+
+QString TcpSupervisor::target() const
+{
+    return m_view.INP_IP_ADR->text() + u':' + QString::number(remotePort());
 }
 
 } // namespace kalveno

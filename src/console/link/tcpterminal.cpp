@@ -1,44 +1,47 @@
 #include "tcpterminal.h"
 
-#include "app/look.h"
-#include "app/mainwindowui.h"
-#include "app/statusline.h"
-#include "io_panel/ttlpanel.h"
+#include "model/linkstate.h"
+#include "model/reporter.h"
 #include "platform/tcpcontrol.h"
+#include "widgets/captionbutton.h"
+#include "widgets/controls.h"
 #include "widgets/terminalbox.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-TcpTerminal::TcpTerminal(const MainWindowUi &ui, TcpControl &tcp, TtlPanel &panel,
-                         StatusLine &status)
-    : m_ui(ui)
+TcpTerminalView TcpTerminalView::find(const QWidget *form)
+{
+    return {control<TerminalBox>(form, "TXT_TCP_WIN"), control<QCheckBox>(form, "SW_ECHO_TCP"),
+            control<CaptionButton>(form, "B_CLEAR_TCP"),
+            control<QCheckBox>(form, "SW_AUTO_ANSWER")};
+}
+
+TcpTerminal::TcpTerminal(const TcpTerminalView &view, const LinkState &link, TcpControl &tcp,
+                         Reporter &reporter)
+    : m_view(view)
+    , m_link(link)
     , m_tcp(tcp)
-    , m_panel(panel)
-    , m_status(status)
+    , m_reporter(reporter)
 {}
 
 void TcpTerminal::TXT_TCP_WIN_KeyPress(int &keyCode)
 {
-    // The field's colour says the link is up; the link may still have dropped a moment ago.
-    if (isUp(m_ui.INP_IP_ADR) && !m_tcp.sendData(QByteArray(1, char(keyCode))))
-        m_status.report(u"TCP send failed: %1"_s.arg(m_tcp.lastError()));
-    if (!m_ui.SW_ECHO_TCP->isChecked())
+    // The link counts as up until the supervisor learns otherwise; it may have dropped a moment
+    // ago.
+    if (m_link.isUp() && !m_tcp.sendData(QByteArray(1, char(keyCode))))
+        m_reporter.report(u"TCP send failed: %1"_s.arg(m_tcp.lastError()));
+    if (!m_view.SW_ECHO_TCP->isChecked())
         keyCode = 0;
 }
 
 void TcpTerminal::TXT_TCP_WIN_Change()
 {
-    if (!m_ui.SW_AUTO_ANSWER->isChecked())
-        return;
-    m_panel.B_TTL1_XX_Click();
-    m_panel.B_TTL2_XX_Click();
-    m_panel.B_TTL3_XX_Click();
-    m_panel.B_TTL4_XX_Click();
+    if (m_view.SW_AUTO_ANSWER->isChecked())
+        Q_EMIT autoAnswerTest();
 }
 
 void TcpTerminal::TXT_TCP_WIN_DblClick()
@@ -48,7 +51,27 @@ void TcpTerminal::TXT_TCP_WIN_DblClick()
 
 void TcpTerminal::B_CLEAR_TCP_Click()
 {
-    m_ui.TXT_TCP_WIN->setBytes({});
+    clear();
+}
+
+const QByteArray &TcpTerminal::text() const
+{
+    return m_view.TXT_TCP_WIN->bytes();
+}
+
+void TcpTerminal::append(QByteArrayView received)
+{
+    m_view.TXT_TCP_WIN->append(received);
+}
+
+void TcpTerminal::clear()
+{
+    m_view.TXT_TCP_WIN->setBytes({});
+}
+
+void TcpTerminal::focusClearButton()
+{
+    m_view.B_CLEAR_TCP->setFocus();
 }
 
 } // namespace kalveno

@@ -1,30 +1,63 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+
+class QCheckBox;
+class QWidget;
+
 namespace kalveno {
 
-struct MainWindowUi;
-class StatusLine;
+class CaptionButton;
+class LinkState;
+class Reporter;
 class TcpControl;
-class TtlPanel;
+class TerminalBox;
+
+// The TCP terminal and its controls.
+struct TcpTerminalView
+{
+    TerminalBox *TXT_TCP_WIN = nullptr;
+    QCheckBox *SW_ECHO_TCP = nullptr;
+    CaptionButton *B_CLEAR_TCP = nullptr;
+    QCheckBox *SW_AUTO_ANSWER = nullptr;
+
+    static TcpTerminalView find(const QWidget *form);
+};
 
 // The raw terminal on the TCP link: each typed key leaves as one byte while the link is up,
 // and shows locally only with "Local Echo ON". With "Auto Answer Test" every change of the
-// terminal's text pulses the four outputs.
-class TcpTerminal final
+// terminal's text asks for the four outputs to be pulsed.
+class TcpTerminal final : public QObject
 {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TcpTerminal)
+
 public:
-    TcpTerminal(const MainWindowUi &ui, TcpControl &tcp, TtlPanel &panel, StatusLine &status);
+    TcpTerminal(const TcpTerminalView &view, const LinkState &link, TcpControl &tcp,
+                Reporter &reporter);
 
     void TXT_TCP_WIN_KeyPress(int &keyCode);
     void TXT_TCP_WIN_Change();
     void TXT_TCP_WIN_DblClick();
     void B_CLEAR_TCP_Click();
 
+    // For the receive dispatcher and the send test.
+    const QByteArray &text() const;
+    void append(QByteArrayView received);
+    void clear();
+    void focusClearButton();
+
+Q_SIGNALS:
+    // Runs, synchronously, the four outputs' two-second commands.
+    void autoAnswerTest();
+
 private:
-    const MainWindowUi &m_ui;
+    TcpTerminalView m_view;
+    const LinkState &m_link;
     TcpControl &m_tcp;
-    TtlPanel &m_panel;
-    StatusLine &m_status;
+    Reporter &m_reporter;
 };
 
 } // namespace kalveno

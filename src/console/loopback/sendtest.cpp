@@ -1,25 +1,32 @@
 #include "sendtest.h"
 
-#include "app/look.h"
-#include "app/mainwindowui.h"
+#include "link/tcpterminal.h"
+#include "model/linkstate.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
+#include "serial/serialpoller.h"
 #include "widgets/captionbutton.h"
-#include "widgets/terminalbox.h"
+#include "widgets/controls.h"
+#include "widgets/look.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
-#include <QLineEdit>
 #include <QTimer>
 
 namespace kalveno {
 
-SendTest::SendTest(QWidget *form, const MainWindowUi &ui, SerialControl &serial, TcpControl &tcp)
+SendTestView SendTestView::find(const QWidget *form)
+{
+    return {control<CaptionButton>(form, "B_TST_SEND"), control<QLabel>(form, "AFF_TST_SEND")};
+}
+
+SendTest::SendTest(QWidget *form, const SendTestView &view, const Links &links,
+                   const Terminals &terminals)
     : m_form(form)
-    , m_ui(ui)
-    , m_serial(serial)
-    , m_tcp(tcp)
+    , m_view(view)
+    , m_links(links)
+    , m_terminals(terminals)
 {}
 
 QByteArray SendTest::pattern()
@@ -32,37 +39,37 @@ QByteArray SendTest::pattern()
 
 void SendTest::B_TST_SEND_Click()
 {
-    if (m_running || !isUp(m_ui.INP_IP_ADR) || !isUp(m_ui.INP_COMM_NO))
+    if (m_running || !m_links.tcpLink.isUp() || !m_links.serialLink.isUp())
         return;
     m_running = true;
     m_aborted = false;
     m_form->setEnabled(false);
-    m_ui.B_TST_SEND->hide();
-    m_ui.AFF_TST_SEND->show();
-    m_ui.B_TST_SEND->setFaceColour(VERT);
+    m_view.B_TST_SEND->hide();
+    m_view.AFF_TST_SEND->show();
+    m_view.B_TST_SEND->setFaceColour(VERT);
     m_form->repaint();
-    m_ui.TXT_232_WIN->setBytes({});
-    m_ui.TXT_TCP_WIN->setBytes({});
+    m_terminals.serial.clear();
+    m_terminals.tcp.clear();
 
     const QByteArray digits = pattern();
     for (int pass = 1; pass <= Passes && !m_aborted; ++pass) {
-        m_ui.AFF_TST_SEND->setText(QString::number(Passes + 1 - pass));
+        m_view.AFF_TST_SEND->setText(QString::number(Passes + 1 - pass));
         // A write that fails shows up as a mismatch.
-        m_serial.output(digits);
-        m_tcp.sendData(digits);
+        m_links.serial.output(digits);
+        m_links.tcp.sendData(digits);
         const bool settled = waitForQuiet();
-        const QByteArray &serial = m_ui.TXT_232_WIN->bytes();
-        if (!settled || serial.isEmpty() || m_ui.TXT_TCP_WIN->bytes() != serial)
-            m_ui.B_TST_SEND->setFaceColour(ROUGE);
+        const QByteArray &serial = m_terminals.serial.text();
+        if (!settled || serial.isEmpty() || m_terminals.tcp.text() != serial)
+            m_view.B_TST_SEND->setFaceColour(ROUGE);
         // The result is red whatever follows; give the window back.
         if (!settled)
             break;
     }
 
     m_form->setEnabled(true);
-    m_ui.B_TST_SEND->show();
-    m_ui.AFF_TST_SEND->hide();
-    m_ui.B_CLEAR_TCP->setFocus();
+    m_view.B_TST_SEND->show();
+    m_view.AFF_TST_SEND->hide();
+    m_terminals.tcp.focusClearButton();
     m_running = false;
 }
 
@@ -73,11 +80,11 @@ bool SendTest::waitForQuiet()
     QByteArray lastSerial = "WAIT";
     QElapsedTimer pass;
     pass.start();
-    while (m_ui.TXT_TCP_WIN->bytes() != lastTcp || m_ui.TXT_232_WIN->bytes() != lastSerial) {
+    while (m_terminals.tcp.text() != lastTcp || m_terminals.serial.text() != lastSerial) {
         if (m_aborted || pass.elapsed() >= PassLimitMs)
             return false;
-        lastTcp = m_ui.TXT_TCP_WIN->bytes();
-        lastSerial = m_ui.TXT_232_WIN->bytes();
+        lastTcp = m_terminals.tcp.text();
+        lastSerial = m_terminals.serial.text();
         yieldFor(QuietMs);
     }
     return true;

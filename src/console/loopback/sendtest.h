@@ -2,13 +2,26 @@
 
 #include <QByteArray>
 
+class QLabel;
 class QWidget;
 
 namespace kalveno {
 
-struct MainWindowUi;
+class CaptionButton;
+class LinkState;
 class SerialControl;
+class SerialPoller;
 class TcpControl;
+class TcpTerminal;
+
+// "TST SEND" and its count-down label.
+struct SendTestView
+{
+    CaptionButton *B_TST_SEND = nullptr;
+    QLabel *AFF_TST_SEND = nullptr;
+
+    static SendTestView find(const QWidget *form);
+};
 
 // "TST SEND": a loop-back test over both links at once. The same 1000-digit pattern goes to
 // the serial port and the TCP link ten times; after each pass the test waits until both
@@ -23,7 +36,21 @@ public:
     // A terminal that never stops changing would otherwise hold the window disabled for ever.
     static constexpr int PassLimitMs = 30000;
 
-    SendTest(QWidget *form, const MainWindowUi &ui, SerialControl &serial, TcpControl &tcp);
+    struct Links
+    {
+        const LinkState &tcpLink;
+        const LinkState &serialLink;
+        TcpControl &tcp;
+        SerialControl &serial;
+    };
+    struct Terminals
+    {
+        TcpTerminal &tcp;
+        SerialPoller &serial;
+    };
+
+    SendTest(QWidget *form, const SendTestView &view, const Links &links,
+             const Terminals &terminals);
 
     static QByteArray pattern();
 
@@ -38,9 +65,9 @@ private:
     void yieldFor(int milliseconds);
 
     QWidget *m_form;
-    const MainWindowUi &m_ui;
-    SerialControl &m_serial;
-    TcpControl &m_tcp;
+    SendTestView m_view;
+    Links m_links;
+    Terminals m_terminals;
     bool m_running = false;
     bool m_aborted = false;
 };

@@ -1,23 +1,36 @@
 #include "rfidsimulator.h"
 
-#include "app/mainwindowui.h"
-#include "app/statusline.h"
+#include "model/reporter.h"
 #include "platform/serialcontrol.h"
 #include "protocol/rfid.h"
+#include "serial/serialportcontroller.h"
+#include "widgets/controls.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-RfidSimulator::RfidSimulator(const MainWindowUi &ui, SerialControl &serial, StatusLine &status)
-    : m_ui(ui)
+RfidView RfidView::find(const QWidget *form)
+{
+    return {control<QCheckBox>(form, "SW_TOURNRFID"),
+            controlArray<QCheckBox, 5>(form, "SW_TOURNRFID_CARTE")};
+}
+
+RfidSimulator::RfidSimulator(const RfidView &view, SerialControl &serial,
+                             SerialPortController &port, Reporter &reporter)
+    : m_view(view)
     , m_serial(serial)
-    , m_status(status)
+    , m_port(port)
+    , m_reporter(reporter)
 {}
+
+bool RfidSimulator::isOn() const
+{
+    return m_view.SW_TOURNRFID->isChecked();
+}
 
 void RfidSimulator::step(QByteArray &received)
 {
@@ -40,7 +53,7 @@ void RfidSimulator::step(QByteArray &received)
         m_antenna = quint8(request.antenna);
         break;
     case rfid::Request::CardQuery: {
-        const auto &cards = m_ui.SW_TOURNRFID_CARTE;
+        const auto &cards = m_view.SW_TOURNRFID_CARTE;
         const bool onAll = cards[0]->isChecked();
         const bool onCurrent = m_antenna >= 1 && m_antenna <= 4 && cards[m_antenna]->isChecked();
         reply(onAll || onCurrent ? rfid::cardReply() : rfid::noCardReply());
@@ -54,13 +67,13 @@ void RfidSimulator::step(QByteArray &received)
 void RfidSimulator::reply(const QByteArray &frame)
 {
     if (!m_serial.output(frame))
-        m_status.report(u"RFID reply not sent: %1"_s.arg(m_serial.lastError()));
+        m_reporter.report(u"RFID reply not sent: %1"_s.arg(m_serial.lastError()));
 }
 
 void RfidSimulator::SW_TOURNRFID_Click()
 {
     // The reader's line runs at 19200 baud; unticking does not go back.
-    m_ui.INP_COMM_CFG->setText(u"19200,N,8,1"_s);
+    m_port.setLineSettings(u"19200,N,8,1"_s);
 }
 
 } // namespace kalveno

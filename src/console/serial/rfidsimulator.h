@@ -2,11 +2,26 @@
 
 #include <QByteArray>
 
+#include <array>
+
+class QCheckBox;
+class QWidget;
+
 namespace kalveno {
 
-struct MainWindowUi;
+class Reporter;
 class SerialControl;
-class StatusLine;
+class SerialPortController;
+
+// The RFID reader simulator's boxes in Frame7.
+struct RfidView
+{
+    QCheckBox *SW_TOURNRFID = nullptr;
+    // On every antenna (0), on antenna 1 to 4 (1 to 4).
+    std::array<QCheckBox *, 5> SW_TOURNRFID_CARTE{};
+
+    static RfidView find(const QWidget *form);
+};
 
 // Stands in for the turnstile's RFID reader on the serial port: completes a request frame
 // from what the port delivers within one second, answers antenna selects and card queries, and
@@ -17,8 +32,10 @@ class RfidSimulator final
 public:
     static constexpr int FrameWaitMs = 1000;
 
-    RfidSimulator(const MainWindowUi &ui, SerialControl &serial, StatusLine &status);
+    RfidSimulator(const RfidView &view, SerialControl &serial, SerialPortController &port,
+                  Reporter &reporter);
 
+    bool isOn() const;
     // One simulator step on a received text; the text is extended by the rest of its frame.
     void step(QByteArray &received);
     void SW_TOURNRFID_Click();
@@ -28,9 +45,10 @@ public:
 private:
     void reply(const QByteArray &frame);
 
-    const MainWindowUi &m_ui;
+    RfidView m_view;
     SerialControl &m_serial;
-    StatusLine &m_status;
+    SerialPortController &m_port;
+    Reporter &m_reporter;
     quint8 m_antenna = 0;
 };
 

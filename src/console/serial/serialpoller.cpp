@@ -1,32 +1,39 @@
 #include "serialpoller.h"
 
-#include "app/look.h"
-#include "app/mainwindowui.h"
-#include "app/statusline.h"
 #include "decode/inputindicators.h"
+#include "model/linkstate.h"
+#include "model/reporter.h"
 #include "platform/serialcontrol.h"
 #include "serial/rfidsimulator.h"
+#include "widgets/captionbutton.h"
+#include "widgets/controls.h"
 #include "widgets/terminalbox.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-SerialPoller::SerialPoller(const MainWindowUi &ui, SerialControl &serial,
-                           InputIndicators &indicators, RfidSimulator &rfid, StatusLine &status)
-    : m_ui(ui)
+SerialTerminalView SerialTerminalView::find(const QWidget *form)
+{
+    return {control<TerminalBox>(form, "TXT_232_WIN"), control<QCheckBox>(form, "SW_ECHO_232"),
+            control<CaptionButton>(form, "B_CLEAR_232")};
+}
+
+SerialPoller::SerialPoller(const SerialTerminalView &view, const LinkState &link,
+                           SerialControl &serial, InputIndicators &indicators, RfidSimulator &rfid,
+                           Reporter &reporter)
+    : m_view(view)
+    , m_link(link)
     , m_serial(serial)
     , m_indicators(indicators)
     , m_rfid(rfid)
-    , m_status(status)
+    , m_reporter(reporter)
 {
     m_timer.setInterval(IdleTickMs);
     m_soon.setSingleShot(true);
     m_soon.setInterval(GatherMs);
-    QObject::connect(&m_soon, &QTimer::timeout, &m_soon, [this] { TIM_COMM_RX_Timer(); });
 }
 
 void SerialPoller::dataWaiting()
@@ -46,23 +53,23 @@ void SerialPoller::TIM_COMM_RX_Timer()
     m_soon.stop();
     QByteArray received;
     m_serial.input(&received);
-    if (m_ui.SW_TOURNRFID->isChecked()) {
+    if (m_rfid.isOn()) {
         if (!received.isEmpty())
             m_rfid.step(received);
         // Emptied whole, before the new text is added, so it may hold more until the next tick.
-        if (m_ui.TXT_232_WIN->length() > SimulatorCap)
-            m_ui.TXT_232_WIN->setBytes({});
+        if (m_view.TXT_232_WIN->length() > SimulatorCap)
+            clear();
     }
     if (!received.isEmpty())
-        m_ui.TXT_232_WIN->append(m_indicators.UPDATE_TTL_IN(received));
+        m_view.TXT_232_WIN->append(m_indicators.UPDATE_TTL_IN(received));
     m_ticking = false;
 }
 
 void SerialPoller::TXT_232_WIN_KeyPress(int &keyCode)
 {
-    if (isUp(m_ui.INP_COMM_NO) && !m_serial.output(QByteArray(1, char(keyCode))))
-        m_status.report(u"serial send failed: %1"_s.arg(m_serial.lastError()));
-    if (!m_ui.SW_ECHO_232->isChecked())
+    if (m_link.isUp() && !m_serial.output(QByteArray(1, char(keyCode))))
+        m_reporter.report(u"serial send failed: %1"_s.arg(m_serial.lastError()));
+    if (!m_view.SW_ECHO_232->isChecked())
         keyCode = 0;
 }
 
@@ -73,7 +80,17 @@ void SerialPoller::TXT_232_WIN_DblClick()
 
 void SerialPoller::B_CLEAR_232_Click()
 {
-    m_ui.TXT_232_WIN->setBytes({});
+    clear();
+}
+
+const QByteArray &SerialPoller::text() const
+{
+    return m_view.TXT_232_WIN->bytes();
+}
+
+void SerialPoller::clear()
+{
+    m_view.TXT_232_WIN->setBytes({});
 }
 
 } // namespace kalveno

@@ -1,14 +1,30 @@
 #pragma once
 
+#include <QByteArray>
 #include <QTimer>
+
+class QCheckBox;
+class QWidget;
 
 namespace kalveno {
 
-struct MainWindowUi;
+class CaptionButton;
 class InputIndicators;
+class LinkState;
+class Reporter;
 class RfidSimulator;
 class SerialControl;
-class StatusLine;
+class TerminalBox;
+
+// The serial terminal and its controls.
+struct SerialTerminalView
+{
+    TerminalBox *TXT_232_WIN = nullptr;
+    QCheckBox *SW_ECHO_232 = nullptr;
+    CaptionButton *B_CLEAR_232 = nullptr;
+
+    static SerialTerminalView find(const QWidget *form);
+};
 
 // The serial terminal: what arrives on the port is shown with the input status bytes taken
 // out, typed keys leave one byte each. A tick reads everything waiting in one piece. Ticks run
@@ -23,12 +39,11 @@ public:
     static constexpr int IdleTickMs = 50;
     static constexpr int GatherMs = 4;
 
-    SerialPoller(const MainWindowUi &ui, SerialControl &serial, InputIndicators &indicators,
-                 RfidSimulator &rfid, StatusLine &status);
+    SerialPoller(const SerialTerminalView &view, const LinkState &link, SerialControl &serial,
+                 InputIndicators &indicators, RfidSimulator &rfid, Reporter &reporter);
 
-    void start() { m_timer.start(); }
-    void stop() { m_timer.stop(); }
     QTimer &timer() { return m_timer; }
+    QTimer &gatherTimer() { return m_soon; }
     // The port has data: tick soon.
     void dataWaiting();
 
@@ -37,12 +52,17 @@ public:
     void TXT_232_WIN_DblClick();
     void B_CLEAR_232_Click();
 
+    // For the send test.
+    const QByteArray &text() const;
+    void clear();
+
 private:
-    const MainWindowUi &m_ui;
+    SerialTerminalView m_view;
+    const LinkState &m_link;
     SerialControl &m_serial;
     InputIndicators &m_indicators;
     RfidSimulator &m_rfid;
-    StatusLine &m_status;
+    Reporter &m_reporter;
     QTimer m_timer; // TIM_COMM_RX
     QTimer m_soon;
     bool m_ticking = false;

@@ -1,35 +1,51 @@
 #include "serialportcontroller.h"
 
-#include "app/look.h"
-#include "app/mainwindowui.h"
+#include "model/linkstate.h"
 #include "platform/serialcontrol.h"
 #include "protocol/number.h"
+#include "widgets/controls.h"
 
 #include <QLineEdit>
 
+using namespace Qt::StringLiterals;
+
 namespace kalveno {
 
-SerialPortController::SerialPortController(const MainWindowUi &ui, SerialControl &serial)
-    : m_ui(ui)
+SerialPortView SerialPortView::find(const QWidget *form)
+{
+    return {control<QLineEdit>(form, "INP_COMM_NO"), control<QLineEdit>(form, "INP_COMM_CFG")};
+}
+
+SerialPortController::SerialPortController(const SerialPortView &view, LinkState &link,
+                                           SerialControl &serial)
+    : m_view(view)
+    , m_link(link)
     , m_serial(serial)
 {
     m_retry.setInterval(RetryMs);
-    QObject::connect(&m_retry, &QTimer::timeout, &m_retry, [this] { retry(); });
 }
 
 void SerialPortController::INP_COMM_NO_Change()
 {
     m_retry.stop();
     m_serial.setPortOpen(false);
-    setBackground(m_ui.INP_COMM_NO, open() ? VERT : ROUGE);
+    const QString error = open();
+    if (error.isEmpty())
+        m_link.setUp(m_serial.device());
+    else
+        m_link.setDown(error);
 }
 
-bool SerialPortController::open()
+QString SerialPortController::open()
 {
     // The number is held as a signed 16-bit integer; beyond that range it names no port.
-    const auto number = LeadingNumber::parse(m_ui.INP_COMM_NO->text()).roundedIn(-32768, 32767);
-    return number && m_serial.setCommPort(*number) &&
-           m_serial.setSettings(m_ui.INP_COMM_CFG->text()) && m_serial.setPortOpen(true);
+    const auto number = LeadingNumber::parse(m_view.INP_COMM_NO->text()).roundedIn(-32768, 32767);
+    if (!number)
+        return u"no port number %1"_s.arg(m_view.INP_COMM_NO->text());
+    if (!m_serial.setCommPort(*number) || !m_serial.setSettings(m_view.INP_COMM_CFG->text()) ||
+        !m_serial.setPortOpen(true))
+        return m_serial.lastError();
+    return {};
 }
 
 void SerialPortController::portLost()
@@ -39,13 +55,18 @@ void SerialPortController::portLost()
 
 void SerialPortController::retry()
 {
-    if (m_serial.isOpen() || open())
+    if (m_serial.isOpen() || open().isEmpty())
         m_retry.stop();
 }
 
 void SerialPortController::INP_COMM_CFG_Change()
 {
     INP_COMM_NO_Change();
+}
+
+void SerialPortController::setLineSettings(const QString &settings)
+{
+    m_view.INP_COMM_CFG->setText(settings);
 }
 
 } // namespace kalveno

@@ -1,10 +1,11 @@
 #include "turnstilepanel.h"
 
-#include "app/mainwindowui.h"
-#include "app/statusline.h"
-#include "decode/testview.h"
+#include "model/reporter.h"
 #include "platform/tcpcontrol.h"
 #include "protocol/turnstile.h"
+#include "testview/testview.h"
+#include "widgets/captionbutton.h"
+#include "widgets/controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,22 +15,44 @@ using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-TurnstilePanel::TurnstilePanel(const MainWindowUi &ui, TcpControl &tcp, TestViewHost &testView,
-                               StatusLine &status)
-    : m_ui(ui)
+TurnstileView TurnstileView::find(const QWidget *form)
+{
+    return {control<CaptionButton>(form, "B_T_PASSAGE"),
+            control<QLineEdit>(form, "INP_T_NB_PERSONNE"),
+            control<QLineEdit>(form, "INP_T_TIMEOUT"),
+            control<CaptionButton>(form, "Command4"),
+            control<CaptionButton>(form, "Command5"),
+            control<CaptionButton>(form, "Command1"),
+            control<CaptionButton>(form, "Command6"),
+            control<CaptionButton>(form, "B_T_VALID_TIMEOUT"),
+            control<QLineEdit>(form, "INP_T_VALID_TIMEOUT"),
+            control<QLineEdit>(form, "INP_T_VALID_NBCARD"),
+            control<QComboBox>(form, "LST_T_MODE"),
+            control<CaptionButton>(form, "B_T_DirectCmd"),
+            control<QCheckBox>(form, "SW_TOURN_ANSWER"),
+            control<CaptionButton>(form, "B_T_DEL_R_XX"),
+            control<CaptionButton>(form, "B_T_DEL_V_XX"),
+            control<CaptionButton>(form, "B_T_BRAS_TOMBE"),
+            control<QCheckBox>(form, "SW_T_DEL_R"),
+            control<QCheckBox>(form, "SW_T_DEL_V")};
+}
+
+TurnstilePanel::TurnstilePanel(const TurnstileView &view, TcpControl &tcp, TestViewHost &testView,
+                               Reporter &reporter)
+    : m_view(view)
     , m_tcp(tcp)
     , m_testView(testView)
-    , m_status(status)
+    , m_reporter(reporter)
 {}
 
 bool TurnstilePanel::send(const QByteArray &command)
 {
     if (m_tcp.state() != TcpControl::Connected) {
-        m_status.report(u"not sent: TCP link is down"_s);
+        m_reporter.report(u"not sent: TCP link is down"_s);
         return false;
     }
     if (!m_tcp.sendData(command)) {
-        m_status.report(u"TCP send failed: %1"_s.arg(m_tcp.lastError()));
+        m_reporter.report(u"TCP send failed: %1"_s.arg(m_tcp.lastError()));
         return false;
     }
     return true;
@@ -44,8 +67,8 @@ void TurnstilePanel::B_T_DEL_R_XX_Click()
 {
     send(turnstile::RedLedTwoSeconds.toByteArray());
     // Clearing the box from code raises its click only when it was ticked: the LED goes off.
-    if (m_ui.SW_T_DEL_R->isChecked()) {
-        m_ui.SW_T_DEL_R->setChecked(false);
+    if (m_view.SW_T_DEL_R->isChecked()) {
+        m_view.SW_T_DEL_R->setChecked(false);
         SW_T_DEL_R_Click();
     }
 }
@@ -53,8 +76,8 @@ void TurnstilePanel::B_T_DEL_R_XX_Click()
 void TurnstilePanel::B_T_DEL_V_XX_Click()
 {
     send(turnstile::GreenLedTwoSeconds.toByteArray());
-    if (m_ui.SW_T_DEL_V->isChecked()) {
-        m_ui.SW_T_DEL_V->setChecked(false);
+    if (m_view.SW_T_DEL_V->isChecked()) {
+        m_view.SW_T_DEL_V->setChecked(false);
         SW_T_DEL_V_Click();
     }
 }
@@ -62,47 +85,47 @@ void TurnstilePanel::B_T_DEL_V_XX_Click()
 void TurnstilePanel::B_T_DirectCmd_Click()
 {
     send(turnstile::directCommand());
-    if (m_ui.SW_T_DEL_R->isChecked()) {
-        m_ui.SW_T_DEL_R->setChecked(false);
+    if (m_view.SW_T_DEL_R->isChecked()) {
+        m_view.SW_T_DEL_R->setChecked(false);
         SW_T_DEL_R_Click();
     }
 }
 
 void TurnstilePanel::B_T_PASSAGE_Click()
 {
-    send(turnstile::passage(m_ui.INP_T_TIMEOUT->text(), m_ui.INP_T_NB_PERSONNE->text()));
+    send(turnstile::passage(m_view.INP_T_TIMEOUT->text(), m_view.INP_T_NB_PERSONNE->text()));
 }
 
 void TurnstilePanel::B_T_VALID_TIMEOUT_Click()
 {
-    send(turnstile::validationTimeout(m_ui.INP_T_VALID_TIMEOUT->text(),
-                                      m_ui.INP_T_VALID_NBCARD->text()));
+    send(turnstile::validationTimeout(m_view.INP_T_VALID_TIMEOUT->text(),
+                                      m_view.INP_T_VALID_NBCARD->text()));
 }
 
-void TurnstilePanel::Command1_Click()
+void TurnstilePanel::sendFirstThenTypedPassage()
 {
     send(turnstile::SinglePassageFirst.toByteArray());
     B_T_PASSAGE_Click();
 }
 
-void TurnstilePanel::Command4_Click()
+void TurnstilePanel::sendSinglePassageWithDelay()
 {
-    send(turnstile::singlePassageWithDelay(m_ui.INP_T_TIMEOUT->text()));
+    send(turnstile::singlePassageWithDelay(m_view.INP_T_TIMEOUT->text()));
 }
 
-void TurnstilePanel::Command5_Click()
+void TurnstilePanel::sendSinglePassageNoDelay()
 {
     send(turnstile::SinglePassageNoDelay.toByteArray());
 }
 
-void TurnstilePanel::Command6_Click()
+void TurnstilePanel::sendOkRedLedThreeSeconds()
 {
     send(turnstile::RedLedThreeSecondsOk.toByteArray());
 }
 
 void TurnstilePanel::LST_T_MODE_Click()
 {
-    const QString mode = m_ui.LST_T_MODE->currentText();
+    const QString mode = m_view.LST_T_MODE->currentText();
     send(turnstile::mode(mode));
     if (mode.startsWith(u'4'))
         m_testView.show();
@@ -110,25 +133,34 @@ void TurnstilePanel::LST_T_MODE_Click()
 
 void TurnstilePanel::SW_T_DEL_R_Click()
 {
-    send((m_ui.SW_T_DEL_R->isChecked() ? turnstile::RedLedOn : turnstile::RedLedOff).toByteArray());
+    send((m_view.SW_T_DEL_R->isChecked() ? turnstile::RedLedOn : turnstile::RedLedOff)
+             .toByteArray());
 }
 
 void TurnstilePanel::SW_T_DEL_V_Click()
 {
-    send((m_ui.SW_T_DEL_V->isChecked() ? turnstile::GreenLedOn : turnstile::GreenLedOff)
+    send((m_view.SW_T_DEL_V->isChecked() ? turnstile::GreenLedOn : turnstile::GreenLedOff)
              .toByteArray());
 }
 
-void TurnstilePanel::B_T_RX_CFG_REMOTE_Click()
+bool TurnstilePanel::autoAnswerOn() const
 {
-    send(turnstile::ReadConfigRequest.toByteArray());
+    return m_view.SW_TOURN_ANSWER->isChecked();
 }
 
-void TurnstilePanel::B_T_TX_CFG_REMOTE_Click()
+void TurnstilePanel::autoAnswer()
 {
-    send(turnstile::writeConfig(m_ui.SW_T_RFID_POLLING->currentText(),
-                                {m_ui.INP_T_REMOTE_IP[0]->text(), m_ui.INP_T_REMOTE_IP[1]->text(),
-                                 m_ui.INP_T_REMOTE_IP[2]->text()}));
+    B_T_PASSAGE_Click();
+    send(turnstile::autoAnswer(m_view.INP_T_TIMEOUT->text()));
+}
+
+void TurnstilePanel::showConfiguration(const turnstile::ConfigReply &reply)
+{
+    // Display updates only: setting the mode box's text raises no choice, so nothing is sent.
+    m_view.LST_T_MODE->setEditText(reply.modeText);
+    m_view.INP_T_TIMEOUT->setText(reply.timeToPass);
+    m_view.INP_T_VALID_TIMEOUT->setText(reply.validationTimeout);
+    m_view.INP_T_VALID_NBCARD->setText(reply.cardCount);
 }
 
 } // namespace kalveno

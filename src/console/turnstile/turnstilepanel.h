@@ -2,22 +2,56 @@
 
 #include <QByteArray>
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QWidget;
+
 namespace kalveno {
 
-struct MainWindowUi;
-class StatusLine;
+class CaptionButton;
+class Reporter;
 class TcpControl;
 class TestViewHost;
 
-// The turnstile frame "Tourniquet Merixo": every command goes as plain text straight to the
-// TCP link, without the bridge frame and whatever link is chosen for bridge commands. Numbers
-// typed into the frame travel as two-digit fields. A command that cannot leave because the
-// link is not connected is told on the status line.
+namespace turnstile {
+struct ConfigReply;
+}
+
+// The turnstile's controls in the frame "Tourniquet Merixo".
+struct TurnstileView
+{
+    CaptionButton *B_T_PASSAGE = nullptr;
+    QLineEdit *INP_T_NB_PERSONNE = nullptr;
+    QLineEdit *INP_T_TIMEOUT = nullptr;
+    CaptionButton *singlePassageWithDelay = nullptr; // Command4
+    CaptionButton *singlePassageNoDelay = nullptr;   // Command5
+    CaptionButton *firstThenTypedPassage = nullptr;  // Command1, hidden
+    CaptionButton *okRedLedThreeSeconds = nullptr;   // Command6
+    CaptionButton *B_T_VALID_TIMEOUT = nullptr;
+    QLineEdit *INP_T_VALID_TIMEOUT = nullptr;
+    QLineEdit *INP_T_VALID_NBCARD = nullptr;
+    QComboBox *LST_T_MODE = nullptr;
+    CaptionButton *B_T_DirectCmd = nullptr;
+    QCheckBox *SW_TOURN_ANSWER = nullptr;
+    CaptionButton *B_T_DEL_R_XX = nullptr;
+    CaptionButton *B_T_DEL_V_XX = nullptr;
+    CaptionButton *B_T_BRAS_TOMBE = nullptr;
+    QCheckBox *SW_T_DEL_R = nullptr;
+    QCheckBox *SW_T_DEL_V = nullptr;
+
+    static TurnstileView find(const QWidget *form);
+};
+
+// The turnstile frame: every command goes as plain text straight to the TCP link, without the
+// bridge frame and whatever link is chosen for bridge commands. Numbers typed into the frame
+// travel as two-digit fields. A command that cannot leave because the link is not connected is
+// reported.
 class TurnstilePanel final
 {
 public:
-    TurnstilePanel(const MainWindowUi &ui, TcpControl &tcp, TestViewHost &testView,
-                   StatusLine &status);
+    TurnstilePanel(const TurnstileView &view, TcpControl &tcp, TestViewHost &testView,
+                   Reporter &reporter);
 
     void B_T_BRAS_TOMBE_Click();
     void B_T_DEL_R_XX_Click();
@@ -25,26 +59,32 @@ public:
     void B_T_DirectCmd_Click();
     void B_T_PASSAGE_Click();
     void B_T_VALID_TIMEOUT_Click();
-    void Command1_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
+    // Command1 (hidden): "><IP0100", then the passage as typed.
+    void sendFirstThenTypedPassage();
+    // Command4: one person in total within the typed delay.
+    void sendSinglePassageWithDelay();
+    // Command5: one person without delay.
+    void sendSinglePassageNoDelay();
+    // Command6: "OK" and the red LED for three seconds.
+    void sendOkRedLedThreeSeconds();
     void LST_T_MODE_Click();
     void SW_T_DEL_R_Click();
     void SW_T_DEL_V_Click();
 
-    // The remote configuration of the frame "Remote bridge Tourniquet".
-    void B_T_RX_CFG_REMOTE_Click();
-    void B_T_TX_CFG_REMOTE_Click();
+    // The receive dispatcher's share: the automatic answer to every chunk, and the fields of a
+    // configuration reply that belong to this frame.
+    bool autoAnswerOn() const;
+    void autoAnswer();
+    void showConfiguration(const turnstile::ConfigReply &reply);
 
     // Writes one command to the TCP link; false, with a report, when it did not leave.
     bool send(const QByteArray &command);
 
 private:
-    const MainWindowUi &m_ui;
+    TurnstileView m_view;
     TcpControl &m_tcp;
     TestViewHost &m_testView;
-    StatusLine &m_status;
+    Reporter &m_reporter;
 };
 
 } // namespace kalveno

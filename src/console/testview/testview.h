@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QPointer>
 #include <QWidget>
 
@@ -21,21 +22,22 @@ public:
     TestView();
 
     TerminalBox *AFF_TXT() const { return m_display; }
-    QPushButton *Command1() const { return m_clear; }
-    TerminalBox *Text1() const { return m_legend; }
+    QPushButton *clearButton() const { return m_clear; }
+    TerminalBox *legend() const { return m_legend; }
 
 private:
+    void wire();
     void Form_Load();
-    void Command1_Click();
-    void AFF_TXT_DblClick();
+    // Command1, "Clear", and a double-click on the display field.
+    void clearDisplay();
 
     TerminalBox *m_display;
     QPushButton *m_clear;
-    TerminalBox *m_legend;
+    TerminalBox *m_legend; // Text1
 };
 
 // Creates the test view on first use and again after the user closed it; there is never more
-// than one.
+// than one. Text goes to it only while it is shown.
 class TestViewHost final
 {
 public:
@@ -50,6 +52,11 @@ public:
     // The view when it exists, else nothing; asking does not create it.
     TestView *view() const { return m_view; }
     void destroy();
+
+    // What the TCP dispatcher writes into the display field, each only while the view is shown.
+    void clearIfShown();
+    void appendIfShown(QByteArrayView text);
+    void replaceIfShown(const QByteArray &text);
 
 private:
     QPointer<TestView> m_view;

@@ -1,8 +1,9 @@
-#include "mainwindowui.h"
+#include "inventory.h"
 
-#include "look.h"
 #include "protocol/turnstile.h"
 #include "widgets/captionbutton.h"
+#include "widgets/controls.h"
+#include "widgets/look.h"
 #include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
@@ -264,24 +265,9 @@ QWidget *create(const Row &row, QWidget *parent)
     return nullptr;
 }
 
-template<typename T>
-T *find(const QHash<QString, QWidget *> &controls, const char *name, int index = -1)
-{
-    auto *control = qobject_cast<T *>(controls.value(objectName(name, index)));
-    Q_ASSERT_X(control, "MainWindowUi::build", name);
-    return control;
-}
-
-template<typename T, std::size_t N>
-void findArray(const QHash<QString, QWidget *> &controls, const char *name, std::array<T *, N> &out)
-{
-    for (std::size_t i = 0; i < N; ++i)
-        out[i] = find<T>(controls, name, int(i));
-}
-
 } // namespace
 
-MainWindowUi MainWindowUi::build(QWidget *designArea)
+void buildInventory(QWidget *designArea)
 {
     QHash<QString, QWidget *> controls;
     // Each option array is exclusive on its own. Qt's automatic exclusivity takes in every
@@ -292,7 +278,7 @@ MainWindowUi MainWindowUi::build(QWidget *designArea)
     for (const Row &row : Inventory) {
         QWidget *parent =
             row.parent[0] ? controls.value(QString::fromLatin1(row.parent)) : designArea;
-        Q_ASSERT_X(parent, "MainWindowUi::build", row.name);
+        Q_ASSERT_X(parent, "buildInventory", row.name);
         QWidget *control = create(row, parent);
         control->setObjectName(objectName(row.name, row.index));
         control->setGeometry(twips(row.left), twips(row.top), twips(row.width), twips(row.height));
@@ -319,105 +305,26 @@ MainWindowUi MainWindowUi::build(QWidget *designArea)
         controls.insert(control->objectName(), control);
     }
 
-    MainWindowUi ui;
-    ui.designArea = designArea;
-    const auto &c = controls;
-    ui.FR_RS232 = find<QGroupBox>(c, "FR_RS232");
-    ui.INP_COMM_NO = find<QLineEdit>(c, "INP_COMM_NO");
-    ui.INP_COMM_CFG = find<QLineEdit>(c, "INP_COMM_CFG");
-    findArray(c, "Label1", ui.Label1);
-    ui.TXT_232_WIN = find<TerminalBox>(c, "TXT_232_WIN");
-    ui.B_CLEAR_232 = find<CaptionButton>(c, "B_CLEAR_232");
-    ui.SW_ECHO_232 = find<QCheckBox>(c, "SW_ECHO_232");
-
-    ui.Frame1 = find<QGroupBox>(c, "Frame1");
-    ui.INP_IP_PORT = find<QComboBox>(c, "INP_IP_PORT");
-    ui.INP_IP_ADR = find<QLineEdit>(c, "INP_IP_ADR");
-    ui.TXT_TCP_WIN = find<TerminalBox>(c, "TXT_TCP_WIN");
-    ui.B_CLEAR_TCP = find<CaptionButton>(c, "B_CLEAR_TCP");
-    ui.SW_ECHO_TCP = find<QCheckBox>(c, "SW_ECHO_TCP");
-
-    ui.FR_SEND_COM = find<QGroupBox>(c, "FR_SEND_COM");
-    findArray(c, "SW_SEND_VIA", ui.SW_SEND_VIA);
-    ui.B_TST_SEND = find<CaptionButton>(c, "B_TST_SEND");
-    ui.AFF_TST_SEND = find<QLabel>(c, "AFF_TST_SEND");
-    ui.FR_TTL1_OUT = find<QGroupBox>(c, "FR_TTL1_OUT");
-    ui.FR_TTL2_OUT = find<QGroupBox>(c, "FR_TTL2_OUT");
-    ui.Frame3 = find<QGroupBox>(c, "Frame3");
-    ui.Frame2 = find<QGroupBox>(c, "Frame2");
-    ui.FR_TTL1_IN = find<QGroupBox>(c, "FR_TTL1_IN");
-    ui.Frame4 = find<QGroupBox>(c, "Frame4");
-    ui.B_STATUS = find<CaptionButton>(c, "B_STATUS");
-    ui.B_STATUS2 = find<CaptionButton>(c, "B_STATUS2");
-    ui.SW_AUTO_ANSWER = find<QCheckBox>(c, "SW_AUTO_ANSWER");
-    ui.B_TTL1_XX = find<CaptionButton>(c, "B_TTL1_XX");
-    ui.B_TTL2_XX = find<CaptionButton>(c, "B_TTL2_XX");
-    ui.B_TTL3_XX = find<CaptionButton>(c, "B_TTL3_XX");
-    ui.B_TTL4_XX = find<CaptionButton>(c, "B_TTL4_XX");
-    findArray(c, "SW_TTL1_OUT", ui.SW_TTL1_OUT);
-    findArray(c, "SW_TTL2_OUT", ui.SW_TTL2_OUT);
-    findArray(c, "SW_TTL3_OUT", ui.SW_TTL3_OUT);
-    findArray(c, "SW_TTL4_OUT", ui.SW_TTL4_OUT);
-    findArray(c, "SW_TTL1_IN", ui.SW_TTL1_IN);
-    findArray(c, "SW_TTL2_IN", ui.SW_TTL2_IN);
-    ui.Label2 = find<QLabel>(c, "Label2");
-    ui.Label3 = find<QLabel>(c, "Label3");
-
-    ui.Frame5 = find<QGroupBox>(c, "Frame5");
-    ui.B_T_PASSAGE = find<CaptionButton>(c, "B_T_PASSAGE");
-    ui.INP_T_NB_PERSONNE = find<QLineEdit>(c, "INP_T_NB_PERSONNE");
-    findArray(c, "Label4", ui.Label4);
-    ui.INP_T_TIMEOUT = find<QLineEdit>(c, "INP_T_TIMEOUT");
-    ui.Command4 = find<CaptionButton>(c, "Command4");
-    ui.Command5 = find<CaptionButton>(c, "Command5");
-    ui.Command1 = find<CaptionButton>(c, "Command1");
-    ui.Command6 = find<CaptionButton>(c, "Command6");
-    ui.B_T_VALID_TIMEOUT = find<CaptionButton>(c, "B_T_VALID_TIMEOUT");
-    ui.INP_T_VALID_NBCARD = find<QLineEdit>(c, "INP_T_VALID_NBCARD");
-    ui.INP_T_VALID_TIMEOUT = find<QLineEdit>(c, "INP_T_VALID_TIMEOUT");
-    ui.LST_T_MODE = find<QComboBox>(c, "LST_T_MODE");
-    ui.B_ZOOM_TEST = find<PictureButton>(c, "B_ZOOM_TEST");
-    ui.Frame6 = find<QGroupBox>(c, "Frame6");
-    ui.B_T_DirectCmd = find<CaptionButton>(c, "B_T_DirectCmd");
-    ui.SW_TOURN_ANSWER = find<QCheckBox>(c, "SW_TOURN_ANSWER");
-    ui.Frame7 = find<QGroupBox>(c, "Frame7");
-    ui.B_T_DEL_R_XX = find<CaptionButton>(c, "B_T_DEL_R_XX");
-    ui.B_T_DEL_V_XX = find<CaptionButton>(c, "B_T_DEL_V_XX");
-    ui.B_T_BRAS_TOMBE = find<CaptionButton>(c, "B_T_BRAS_TOMBE");
-    ui.SW_T_DEL_V = find<QCheckBox>(c, "SW_T_DEL_V");
-    ui.SW_T_DEL_R = find<QCheckBox>(c, "SW_T_DEL_R");
-
-    ui.SW_T_RFID_POLLING = find<QComboBox>(c, "SW_T_RFID_POLLING");
-    findArray(c, "Label5", ui.Label5);
-    findArray(c, "INP_T_REMOTE_IP", ui.INP_T_REMOTE_IP);
-    ui.B_T_RX_CFG_REMOTE = find<CaptionButton>(c, "B_T_RX_CFG_REMOTE");
-    ui.B_T_TX_CFG_REMOTE = find<CaptionButton>(c, "B_T_TX_CFG_REMOTE");
-
-    ui.SW_TOURNRFID = find<QCheckBox>(c, "SW_TOURNRFID");
-    findArray(c, "SW_TOURNRFID_CARTE", ui.SW_TOURNRFID_CARTE);
-
-    ui.Frame8 = find<QGroupBox>(c, "Frame8");
-    findArray(c, "TTLpXX", ui.TTLpXX);
-    ui.Command2 = find<CaptionButton>(c, "Command2");
-    ui.Command3 = find<CaptionButton>(c, "Command3");
-
+    const auto find = [designArea](const char *name) { return control<QWidget>(designArea, name); };
     // Lists and the colours that are part of the design.
-    ui.INP_IP_PORT->addItems({u"1024"_s, u"1025"_s});
-    ui.INP_IP_PORT->setEditText(u"1024"_s);
-    ui.LST_T_MODE->addItems(turnstile::modes());
-    ui.LST_T_MODE->setEditText(turnstile::modes().first());
-    ui.SW_T_RFID_POLLING->addItems(turnstile::pollingChoices());
-    ui.SW_T_RFID_POLLING->setEditText(u"Polling setup"_s);
-    setBackground(ui.INP_IP_ADR, ROUGE);
-    ui.B_T_DEL_R_XX->setFaceColour(QColor(255, 0, 0));
-    ui.B_T_DEL_V_XX->setFaceColour(QColor(0, 255, 0));
+    auto *port = control<QComboBox>(designArea, "INP_IP_PORT");
+    port->addItems({u"1024"_s, u"1025"_s});
+    port->setEditText(u"1024"_s);
+    auto *mode = control<QComboBox>(designArea, "LST_T_MODE");
+    mode->addItems(turnstile::modes());
+    mode->setEditText(turnstile::modes().first());
+    auto *polling = control<QComboBox>(designArea, "SW_T_RFID_POLLING");
+    polling->addItems(turnstile::pollingChoices());
+    polling->setEditText(u"Polling setup"_s);
+    setBackground(find("INP_IP_ADR"), ROUGE);
+    control<CaptionButton>(designArea, "B_T_DEL_R_XX")->setFaceColour(QColor(255, 0, 0));
+    control<CaptionButton>(designArea, "B_T_DEL_V_XX")->setFaceColour(QColor(0, 255, 0));
     // Frame7's caption is meant to lie under the check box drawn on its caption line; this
     // style draws captions flush left, where the box does not reach.
-    ui.Frame7->setAlignment(Qt::AlignHCenter);
+    control<QGroupBox>(designArea, "Frame7")->setAlignment(Qt::AlignHCenter);
     // The STATUS buttons sit on the top edges of the input frames, in front of them.
-    ui.B_STATUS->raise();
-    ui.B_STATUS2->raise();
-    return ui;
+    find("B_STATUS")->raise();
+    find("B_STATUS2")->raise();
 }
 
 } // namespace kalveno

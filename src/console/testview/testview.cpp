@@ -1,6 +1,6 @@
 #include "testview.h"
 
-#include "app/look.h"
+#include "widgets/look.h"
 #include "widgets/terminalbox.h"
 
 #include <QPushButton>
@@ -37,9 +37,14 @@ TestView::TestView()
     m_legend->setEnabled(false);
 
     setTabOrder(m_display, m_clear);
-    connect(m_clear, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(m_display, &TerminalBox::doubleClicked, this, [this] { AFF_TXT_DblClick(); });
+    wire();
     Form_Load();
+}
+
+void TestView::wire()
+{
+    connect(m_clear, &QPushButton::clicked, this, [this] { clearDisplay(); });
+    connect(m_display, &TerminalBox::doubleClicked, this, [this] { clearDisplay(); });
 }
 
 void TestView::Form_Load()
@@ -47,12 +52,7 @@ void TestView::Form_Load()
     m_display->setBytes({});
 }
 
-void TestView::Command1_Click()
-{
-    m_display->setBytes({});
-}
-
-void TestView::AFF_TXT_DblClick()
+void TestView::clearDisplay()
 {
     m_display->setBytes({});
 }
@@ -78,6 +78,24 @@ bool TestViewHost::isShown() const
 void TestViewHost::destroy()
 {
     delete m_view.data();
+}
+
+void TestViewHost::clearIfShown()
+{
+    if (isShown())
+        m_view->AFF_TXT()->setBytes({});
+}
+
+void TestViewHost::appendIfShown(QByteArrayView text)
+{
+    if (isShown())
+        m_view->AFF_TXT()->append(text);
+}
+
+void TestViewHost::replaceIfShown(const QByteArray &text)
+{
+    if (isShown())
+        m_view->AFF_TXT()->setBytes(text);
 }
 
 } // namespace kalveno

@@ -4,13 +4,12 @@
 #include <QFont>
 #include <QString>
 
-class QLineEdit;
 class QWidget;
 
 namespace kalveno {
 
-// The two reference colours. A link is up exactly when its address field's background equals
-// VERT; ROUGE is the not-up colour, and both are the send test's result colours.
+// The two reference colours: VERT shows a link that is up, ROUGE one that is not; both are
+// also the send test's result colours.
 inline const QColor VERT = QColor(128, 255, 128);
 inline const QColor ROUGE = QColor(255, 128, 128);
 
@@ -27,8 +26,6 @@ void installFontSubstitutes();
 
 void setBackground(QWidget *field, const QColor &colour);
 QColor background(const QWidget *field);
-// The link-state test: the field's background is VERT.
-bool isUp(const QWidget *field);
 
 // Text colour in every colour group, so a display-only control inside a disabled frame keeps it.
 void setForeground(QWidget *control, const QColor &colour);

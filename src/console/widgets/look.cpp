@@ -39,11 +39,6 @@ QColor background(const QWidget *field)
     return field->palette().color(QPalette::Active, QPalette::Base);
 }
 
-bool isUp(const QWidget *field)
-{
-    return background(field) == VERT;
-}
-
 void setForeground(QWidget *control, const QColor &colour)
 {
     QPalette p = control->palette();

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace kalveno {
+
+// Where a send that could not be made, or a link that went away, is told to the technician
+// instead of being lost in silence. The window shows each report on its status bar.
+class Reporter final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Reporter)
+
+public:
+    explicit Reporter(QObject *parent = nullptr)
+        : QObject(parent)
+    {}
+
+    void report(const QString &message)
+    {
+        m_last = message;
+        Q_EMIT reported(message);
+    }
+    QString last() const { return m_last; }
+
+Q_SIGNALS:
+    void reported(const QString &message);
+
+private:
+    QString m_last;
+};
+
+} // namespace kalveno
