@@ -1,5 +1,7 @@
 #include "serialcontrol.h"
 
+#include "trafficrecord.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
@@ -32,12 +34,16 @@ bool SerialControl::setPortOpen(bool open)
     }
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastError = m_port.errorString();
+        if (!m_lost)
+            recordEvent(u"cannot open %1: %2"_s.arg(m_device, m_lastError));
         return false;
     }
     if (!applySettings()) {
         m_port.close();
         return false;
     }
+    recordEvent((m_lost ? u"reopened %1"_s : u"opened %1"_s).arg(m_device));
+    m_lost = false;
     return true;
 }
 
@@ -52,6 +58,8 @@ bool SerialControl::setCommPort(qint64 number)
         return false;
     }
     m_device = m_deviceForNumber(int(number));
+    m_linkName = u"COM%1"_s.arg(number);
+    m_lost = false;
     m_port.setPortName(m_device);
     return true;
 }
@@ -91,6 +99,8 @@ bool SerialControl::input(QByteArray *bytes)
         return false;
     }
     *bytes = m_port.readAll();
+    if (m_record && !bytes->isEmpty())
+        m_record->received(m_linkName, *bytes);
     return true;
 }
 
@@ -99,7 +109,7 @@ bool SerialControl::waitForInput(int milliseconds)
     return m_port.isOpen() && m_port.waitForReadyRead(milliseconds);
 }
 
-bool SerialControl::output(const QByteArray &bytes)
+bool SerialControl::output(const QByteArray &bytes, const QString &note)
 {
     if (!m_port.isOpen()) {
         m_lastError = u"port not open"_s;
@@ -111,6 +121,8 @@ bool SerialControl::output(const QByteArray &bytes)
     }
     // Queued bytes would otherwise wait for the event loop; send what the line takes now.
     m_port.flush();
+    if (m_record)
+        m_record->sent(m_linkName, bytes, note);
     return true;
 }
 
@@ -123,7 +135,15 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     const QString reason = m_port.errorString();
     m_port.close();
     m_lastError = reason;
+    m_lost = true;
+    recordEvent(u"lost: "_s + reason);
     Q_EMIT portLost(reason);
+}
+
+void SerialControl::recordEvent(const QString &what)
+{
+    if (m_record)
+        m_record->event(m_linkName, what);
 }
 
 } // namespace kalveno

@@ -10,11 +10,15 @@
 
 namespace kalveno {
 
+class TrafficRecord;
+
 // The console's serial port, with the operations of the communications control it was designed
 // around: open and close, a port number, a settings text, a read of everything waiting and a
 // write. Each operation reports failure by its result. Unlike that control it also announces
 // waiting data, so that reading need not poll; and when the device goes away under an open port
 // it closes the port at once instead of failing every read (Qt would spin a core on the errors).
+// Every chunk read or written, and the port's opening, loss and return, go into the traffic
+// record under the link name "COM<number>".
 class SerialControl final : public QObject
 {
     Q_OBJECT
@@ -25,6 +29,9 @@ public:
     static constexpr qint64 ReadChunk = 64 * 1024;
 
     explicit SerialControl(DeviceForNumber deviceForNumber, QObject *parent = nullptr);
+
+    void setRecord(TrafficRecord *record) { m_record = record; }
+    QString linkName() const { return m_linkName; }
 
     bool setPortOpen(bool open);
     bool isOpen() const { return m_port.isOpen(); }
@@ -40,8 +47,9 @@ public:
     qint64 bytesWaiting() const { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
     // Blocks for at most the given time until more bytes wait; false on time-out or failure.
     bool waitForInput(int milliseconds);
-    // Hands the bytes to the line, unchanged and in order; fails when the port is not open.
-    bool output(const QByteArray &bytes);
+    // Hands the bytes to the line, unchanged and in order; fails when the port is not open. The
+    // note, when given, says what the bytes are in the record.
+    bool output(const QByteArray &bytes, const QString &note = {});
 
     QString lastError() const { return m_lastError; }
 
@@ -52,12 +60,16 @@ Q_SIGNALS:
 private:
     bool applySettings();
     void onError(QSerialPort::SerialPortError error);
+    void recordEvent(const QString &what);
 
     DeviceForNumber m_deviceForNumber;
     QSerialPort m_port;
     QString m_device;
     SerialSettings m_settings;
     QString m_lastError;
+    QString m_linkName;
+    bool m_lost = false;
+    TrafficRecord *m_record = nullptr;
 };
 
 } // namespace kalveno

@@ -1,5 +1,7 @@
 #include "tcpcontrol.h"
 
+#include "trafficrecord.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
@@ -20,6 +22,7 @@ TcpControl::TcpControl(QObject *parent)
         // Terminal keys leave one byte at a time; do not hold them back for coalescing.
         m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_state = Connected;
+        recordEvent(u"connected to "_s + m_peer);
         Q_EMIT connected();
     });
     connect(&m_socket, &QIODevice::readyRead, this,
@@ -37,6 +40,8 @@ bool TcpControl::connectTo(const QString &host, qint64 port)
         return false;
     }
     m_lastError.clear();
+    m_linkName = u"TCP %1"_s.arg(port);
+    m_peer = u"%1:%2"_s.arg(host).arg(port);
     m_state = Connecting;
     m_timeout.start();
     m_socket.connectToHost(host, quint16(port));
@@ -47,13 +52,16 @@ void TcpControl::close()
 {
     m_timeout.stop();
     // abort() emits disconnected and state changes inside the call; they are ours, not events.
+    const bool wasConnected = m_state == Connected || m_state == Closing;
     m_closing = true;
     m_socket.abort();
     m_closing = false;
     m_state = Closed;
+    if (wasConnected)
+        recordEvent(u"closed"_s);
 }
 
-bool TcpControl::sendData(const QByteArray &bytes)
+bool TcpControl::sendData(const QByteArray &bytes, const QString &note)
 {
     if (m_state != Connected || m_socket.state() != QAbstractSocket::ConnectedState) {
         m_lastError = u"not connected"_s;
@@ -63,12 +71,17 @@ bool TcpControl::sendData(const QByteArray &bytes)
         m_lastError = m_socket.errorString();
         return false;
     }
+    if (m_record)
+        m_record->sent(m_linkName, bytes, note);
     return true;
 }
 
 QByteArray TcpControl::getData()
 {
-    return m_socket.readAll();
+    const QByteArray bytes = m_socket.readAll();
+    if (m_record && !bytes.isEmpty())
+        m_record->received(m_linkName, bytes);
+    return bytes;
 }
 
 void TcpControl::onStateChanged(QAbstractSocket::SocketState state)
@@ -94,6 +107,7 @@ void TcpControl::onError(QAbstractSocket::SocketError error)
     m_timeout.stop();
     if (error == QAbstractSocket::RemoteHostClosedError && m_state == Connected) {
         m_state = Closing;
+        recordEvent(u"closed by the peer"_s);
         return;
     }
     fail(int(error), m_socket.errorString());
@@ -113,7 +127,14 @@ void TcpControl::fail(int number, const QString &description)
 {
     m_state = Error;
     m_lastError = description;
+    recordEvent(u"error: "_s + description);
     Q_EMIT errorOccurred(number, description);
+}
+
+void TcpControl::recordEvent(const QString &what)
+{
+    if (m_record)
+        m_record->event(m_linkName, what);
 }
 
 } // namespace kalveno

@@ -7,10 +7,14 @@
 
 namespace kalveno {
 
+class TrafficRecord;
+
 // A TCP client that behaves like the socket control the console was designed around: it keeps
 // that control's state numbers itself, raises a connect event, a data-arrival event and an
 // error event, and bounds a connection attempt by a time-out of its own. A peer's close leaves
 // the state at Closing and raises no error; a failed attempt leaves Error and raises one.
+// Every chunk read or written, and every connect, close and error, goes into the traffic
+// record, under the link name "TCP <port>".
 class TcpControl final : public QObject
 {
     Q_OBJECT
@@ -36,14 +40,17 @@ public:
 
     int state() const { return m_state; }
     void setConnectTimeout(int milliseconds) { m_timeout.setInterval(milliseconds); }
+    void setRecord(TrafficRecord *record) { m_record = record; }
+    QString linkName() const { return m_linkName; }
 
     // Starts an attempt and returns at once; false when the call itself is refused (the socket
     // is not closed, or the port is not a TCP port).
     bool connectTo(const QString &host, qint64 port);
     // Drops the connection or the attempt at once; the state is Closed on return.
     void close();
-    // False when the bytes cannot be handed to a connected socket.
-    bool sendData(const QByteArray &bytes);
+    // False when the bytes cannot be handed to a connected socket. The note, when given, says
+    // what the bytes are in the record.
+    bool sendData(const QByteArray &bytes, const QString &note = {});
     QByteArray getData();
     QString lastError() const { return m_lastError; }
 
@@ -57,12 +64,16 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void onTimeout();
     void fail(int number, const QString &description);
+    void recordEvent(const QString &what);
 
     QTcpSocket m_socket;
     QTimer m_timeout;
     int m_state = Closed;
     bool m_closing = false;
     QString m_lastError;
+    QString m_linkName;
+    QString m_peer;
+    TrafficRecord *m_record = nullptr;
 };
 
 } // namespace kalveno

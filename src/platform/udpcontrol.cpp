@@ -1,5 +1,7 @@
 #include "udpcontrol.h"
 
+#include "trafficrecord.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
@@ -30,6 +32,8 @@ bool UdpControl::sendData(const QByteArray &bytes)
         m_lastError = m_socket.errorString();
         return false;
     }
+    if (m_record)
+        m_record->sent(u"UDP"_s, bytes);
     return true;
 }
 

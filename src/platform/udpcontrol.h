@@ -7,7 +7,10 @@
 
 namespace kalveno {
 
-// A datagram sender aimed at one remote host and port; each send is one datagram.
+class TrafficRecord;
+
+// A datagram sender aimed at one remote host and port; each send is one datagram, and each
+// datagram sent goes into the traffic record.
 class UdpControl final : public QObject
 {
     Q_OBJECT
@@ -19,6 +22,7 @@ public:
     void setRemoteHost(const QString &host) { m_remoteHost = QHostAddress(host); }
     void setRemotePort(quint16 port) { m_remotePort = port; }
     void setLocalPort(quint16 port) { m_localPort = port; }
+    void setRecord(TrafficRecord *record) { m_record = record; }
 
     bool bind();
     bool sendData(const QByteArray &bytes);
@@ -30,6 +34,7 @@ private:
     quint16 m_remotePort = 1024;
     quint16 m_localPort = 0;
     QString m_lastError;
+    TrafficRecord *m_record = nullptr;
 };
 
 } // namespace kalveno

@@ -6,6 +6,7 @@
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
+#include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
 #include "testview/testview.h"
 #include "widgets/captionbutton.h"
@@ -86,12 +87,16 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_remoteConfigView = RemoteConfigView::find(form);
     m_sendTestView = SendTestView::find(form);
 
+    m_record = std::make_unique<TrafficRecord>();
     m_tcp = std::make_unique<TcpControl>();
     m_tcp->setConnectTimeout(settings.tcpConnectTimeoutMs);
+    m_tcp->setRecord(m_record.get());
     m_udp = std::make_unique<UdpControl>();
     m_udp->setRemotePort(settings.udpRemotePort);
     m_udp->setLocalPort(settings.udpLocalPort);
+    m_udp->setRecord(m_record.get());
     m_serial = std::make_unique<SerialControl>(&locations::serialDevice);
+    m_serial->setRecord(m_record.get());
     m_testView = std::make_unique<TestViewHost>();
 
     m_config = std::make_unique<ConfigStore>(m_serialPortView.INP_COMM_NO, m_tcpLinkView.INP_IP_ADR,
@@ -193,6 +198,9 @@ void MainWindow::wireLinks()
     auto *rfid = m_rfid.get();
     connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::clicked, this,
             [rfid] { rfid->SW_TOURNRFID_Click(); });
+    // From then on the record reads the serial line's bytes as the reader's protocol.
+    connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::toggled, this,
+            [this](bool on) { m_record->setReaderLine(on); });
 
     auto *sendTest = m_sendTest.get();
     connect(m_sendTestView.B_TST_SEND, &QAbstractButton::clicked, this,

@@ -26,6 +26,7 @@ class SerialControl;
 class TcpControl;
 class TcpDispatcher;
 class TestViewHost;
+class TrafficRecord;
 class UdpControl;
 struct ConsoleSettings;
 
@@ -46,6 +47,7 @@ public:
     const LinkState &tcpLink() const { return m_tcpLink; }
     const LinkState &serialLink() const { return m_serialLink; }
     Reporter &reporter() { return m_reporter; }
+    TrafficRecord &record() { return *m_record; }
     TcpControl &tcp() { return *m_tcp; }
     SerialControl &serial() { return *m_serial; }
     TestViewHost &testView() { return *m_testView; }
@@ -82,6 +84,7 @@ private:
     RemoteConfigView m_remoteConfigView;
     SendTestView m_sendTestView;
 
+    std::unique_ptr<TrafficRecord> m_record;
     std::unique_ptr<TcpControl> m_tcp;
     std::unique_ptr<UdpControl> m_udp;
     std::unique_ptr<SerialControl> m_serial;

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace kalveno {
 
 SendTestView SendTestView::find(const QWidget *form)
@@ -55,8 +57,9 @@ void SendTest::B_TST_SEND_Click()
     for (int pass = 1; pass <= Passes && !m_aborted; ++pass) {
         m_view.AFF_TST_SEND->setText(QString::number(Passes + 1 - pass));
         // A write that fails shows up as a mismatch.
-        m_links.serial.output(digits);
-        m_links.tcp.sendData(digits);
+        const QString note = u"send test pattern, pass %1 of %2"_s.arg(pass).arg(Passes);
+        m_links.serial.output(digits, note);
+        m_links.tcp.sendData(digits, note);
         const bool settled = waitForQuiet();
         const QByteArray &serial = m_terminals.serial.text();
         if (!settled || serial.isEmpty() || m_terminals.tcp.text() != serial)
