@@ -1,5 +1,7 @@
 #include "locations.h"
 
+#include "readsettingsfile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -47,6 +49,13 @@ QString serialDevice(int portNumber)
 ConsoleSettings ConsoleSettings::load(const QString &path)
 {
     ConsoleSettings s;
+    // QSettings opens whatever is at the path and would wait for ever on a FIFO: it is given
+    // only a file that has just been found to be a regular one of a sane size.
+    const SettingsFileRead file = readSettingsFile(path, ReadLimit);
+    if (file.status != SettingsFileRead::Read) {
+        s.readProblem = file.why;
+        return s;
+    }
     const QSettings ini(path, QSettings::IniFormat);
     const auto port = [&ini](const QString &key, quint16 fallback) -> quint16 {
         bool ok = false;
