@@ -1,10 +1,10 @@
 #include "configstore.h"
 
+#include "platform/readsettingsfile.h"
 #include "platform/replacefile.h"
 #include "protocol/configfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -18,20 +18,24 @@ ConfigStore::ConfigStore(QLineEdit *portNumber, QLineEdit *address, QString path
     , m_path(std::move(path))
 {}
 
-void ConfigStore::LOAD_CONFIG()
+bool ConfigStore::LOAD_CONFIG()
 {
     // A missing or unreadable file reads as no lines: both fields become empty.
-    QByteArray content;
-    QFile file(m_path);
-    if (file.open(QIODevice::ReadOnly))
-        content = file.read(configfile::ReadLimit);
-    const configfile::Fields fields = configfile::parse(content);
+    const SettingsFileRead read = readSettingsFile(m_path, configfile::ReadLimit);
+    m_unreadable = read.status == SettingsFileRead::Unreadable;
+    if (m_unreadable)
+        m_lastError =
+            u"%1 could not be read (%2); it will be left as it is"_s.arg(m_path, read.why);
+    const configfile::Fields fields = configfile::parse(read.content);
     m_portNumber->setText(fields.port);
     m_address->setText(fields.address);
+    return !m_unreadable;
 }
 
 bool ConfigStore::SAVE_CONFIG()
 {
+    if (m_unreadable)
+        return false;
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath())) {
         m_lastError = u"cannot create the folder %1"_s.arg(info.absolutePath());

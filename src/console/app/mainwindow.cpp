@@ -65,6 +65,9 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     , m_designArea(new QWidget(this))
 {
     installFontSubstitutes();
+    if (!settings.readProblem.isEmpty())
+        m_settingsProblem = u"%1 could not be read (%2); defaults used"_s.arg(
+            locations::settingsFile(), settings.readProblem);
     setWindowTitle(u"KALVENO DIAG   "_s + MakerAddress.toString() + u"  Ver. 1.1K"_s);
     setWindowIcon(consoleIcon());
     setFont(formFont());
@@ -267,11 +270,17 @@ void MainWindow::Form_Load()
 {
     m_serialPortView.INP_COMM_NO->setText(u"1"_s);
     m_serialPortView.INP_COMM_CFG->setText(u"9600,N,8,1"_s);
-    m_config->LOAD_CONFIG();
+    QStringList problems;
+    if (!m_settingsProblem.isEmpty())
+        problems << m_settingsProblem;
+    if (!m_config->LOAD_CONFIG())
+        problems << m_config->lastError();
     m_supervisor->TIM_CONNECT_TCP_Timer();
     m_udp->setRemoteHost(u"255.255.255.255"_s);
     if (!m_udp->bind())
-        m_reporter.report(u"UDP: cannot bind: %1"_s.arg(m_udp->lastError()));
+        problems << u"UDP: cannot bind: %1"_s.arg(m_udp->lastError());
+    if (!problems.isEmpty())
+        m_reporter.report(problems.join(u"; "_s));
     m_supervisor->timer().start();
     m_poller->timer().start();
 }

@@ -103,6 +103,7 @@ private:
     std::unique_ptr<RfidSimulator> m_rfid;
     std::unique_ptr<SerialPoller> m_poller;
     std::unique_ptr<SendTest> m_sendTest;
+    QString m_settingsProblem;
     bool m_ending = false;
 };
 
