@@ -104,11 +104,6 @@ bool SerialControl::input(QByteArray *bytes)
     return true;
 }
 
-bool SerialControl::waitForInput(int milliseconds)
-{
-    return m_port.isOpen() && m_port.waitForReadyRead(milliseconds);
-}
-
 bool SerialControl::output(const QByteArray &bytes, const QString &note)
 {
     if (!m_port.isOpen()) {

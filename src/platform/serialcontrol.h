@@ -45,8 +45,6 @@ public:
     bool input(QByteArray *bytes);
     // How many bytes wait to be read; the port reads ahead no further than ReadChunk.
     qint64 bytesWaiting() const { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
-    // Blocks for at most the given time until more bytes wait; false on time-out or failure.
-    bool waitForInput(int milliseconds);
     // Hands the bytes to the line, unchanged and in order; fails when the port is not open. The
     // note, when given, says what the bytes are in the record.
     bool output(const QByteArray &bytes, const QString &note = {});

@@ -190,8 +190,9 @@ void MainWindow::wireLinks()
     auto *poller = m_poller.get();
     TerminalBox *serialBox = m_serialTerminalView.TXT_232_WIN;
     connect(&poller->timer(), &QTimer::timeout, this, [poller] { poller->TIM_COMM_RX_Timer(); });
-    connect(&poller->gatherTimer(), &QTimer::timeout, this,
+    connect(&poller->frameTimer(), &QTimer::timeout, this,
             [poller] { poller->TIM_COMM_RX_Timer(); });
+    connect(serialBox, &TerminalBox::changed, this, [poller] { poller->checkSimulatorCap(); });
     connect(m_serial.get(), &SerialControl::dataWaiting, this, [poller] { poller->dataWaiting(); });
     serialBox->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
     connect(serialBox, &TerminalBox::doubleClicked, this,
@@ -202,8 +203,10 @@ void MainWindow::wireLinks()
     connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::clicked, this,
             [rfid] { rfid->SW_TOURNRFID_Click(); });
     // From then on the record reads the serial line's bytes as the reader's protocol.
-    connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::toggled, this,
-            [this](bool on) { m_record->setReaderLine(on); });
+    connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::toggled, this, [this, poller](bool on) {
+        m_record->setReaderLine(on);
+        poller->checkSimulatorCap();
+    });
 
     auto *sendTest = m_sendTest.get();
     connect(m_sendTestView.B_TST_SEND, &QAbstractButton::clicked, this,
@@ -282,7 +285,6 @@ void MainWindow::Form_Load()
     if (!problems.isEmpty())
         m_reporter.report(problems.join(u"; "_s));
     m_supervisor->timer().start();
-    m_poller->timer().start();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -305,6 +307,7 @@ void MainWindow::Form_Unload()
     QCoreApplication::processEvents();
     m_supervisor->timer().stop();
     m_poller->timer().stop();
+    m_poller->frameTimer().stop();
     m_testView->destroy();
     Q_EMIT ended();
 }

@@ -7,7 +7,6 @@
 #include "widgets/controls.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -32,20 +31,8 @@ bool RfidSimulator::isOn() const
     return m_view.SW_TOURNRFID->isChecked();
 }
 
-void RfidSimulator::step(QByteArray &received)
+void RfidSimulator::answer(QByteArrayView received)
 {
-    // Hold the window for at most a second while the rest of the frame comes, blocking on
-    // the port for the time that remains rather than spinning.
-    QElapsedTimer clock;
-    clock.start();
-    while (received.size() < rfid::announcedLength(received) && clock.elapsed() < FrameWaitMs) {
-        if (!m_serial.waitForInput(int(FrameWaitMs - clock.elapsed())))
-            break;
-        QByteArray more;
-        if (m_serial.input(&more))
-            received += more;
-    }
-
     const rfid::Request request = rfid::classify(received);
     switch (request.kind) {
     case rfid::Request::AntennaSelect:

@@ -23,10 +23,10 @@ struct RfidView
     static RfidView find(const QWidget *form);
 };
 
-// Stands in for the turnstile's RFID reader on the serial port: completes a request frame
-// from what the port delivers within one second, answers antenna selects and card queries, and
-// says the simulated card lies on the antennas whose boxes are ticked. The current antenna is
-// the only state, kept from one request to the next and across switching the simulator off.
+// Stands in for the turnstile's RFID reader on the serial port: answers antenna selects and
+// card queries, and says the simulated card lies on the antennas whose boxes are ticked. The
+// serial poller gathers each request frame for it, for at most FrameWaitMs. The current antenna
+// is the only state, kept from one request to the next and across switching the simulator off.
 class RfidSimulator final
 {
 public:
@@ -36,8 +36,8 @@ public:
                   Reporter &reporter);
 
     bool isOn() const;
-    // One simulator step on a received text; the text is extended by the rest of its frame.
-    void step(QByteArray &received);
+    // Answers the first request frame of a received text; the rest is not looked at.
+    void answer(QByteArrayView received);
     void SW_TOURNRFID_Click();
 
     int currentAntenna() const { return m_antenna; }

@@ -4,6 +4,7 @@
 #include "model/linkstate.h"
 #include "model/reporter.h"
 #include "platform/serialcontrol.h"
+#include "protocol/rfid.h"
 #include "serial/rfidsimulator.h"
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"
@@ -31,9 +32,9 @@ SerialPoller::SerialPoller(const SerialTerminalView &view, const LinkState &link
     , m_rfid(rfid)
     , m_reporter(reporter)
 {
-    m_timer.setInterval(IdleTickMs);
     m_soon.setSingleShot(true);
     m_soon.setInterval(GatherMs);
+    m_frameWait.setSingleShot(true);
 }
 
 void SerialPoller::dataWaiting()
@@ -45,24 +46,43 @@ void SerialPoller::dataWaiting()
         m_soon.start();
 }
 
+void SerialPoller::checkSimulatorCap()
+{
+    if (m_rfid.isOn() && m_view.TXT_232_WIN->length() > SimulatorCap && !m_soon.isActive())
+        m_soon.start();
+}
+
 void SerialPoller::TIM_COMM_RX_Timer()
 {
-    if (m_ticking)
-        return;
-    m_ticking = true;
     m_soon.stop();
+    m_frameWait.stop();
     QByteArray received;
     m_serial.input(&received);
+    if (!m_frame.isEmpty())
+        received.prepend(std::exchange(m_frame, {}));
     if (m_rfid.isOn()) {
-        if (!received.isEmpty())
-            m_rfid.step(received);
+        if (!received.isEmpty()) {
+            // A request that has not fully arrived waits for the rest, for at most a second
+            // from its first byte, while the window goes on.
+            if (!m_frameClock.isValid())
+                m_frameClock.start();
+            const qint64 waited = m_frameClock.elapsed();
+            if (received.size() < rfid::announcedLength(received) &&
+                waited < RfidSimulator::FrameWaitMs) {
+                m_frame = received;
+                m_frameWait.start(int(RfidSimulator::FrameWaitMs - waited));
+                return;
+            }
+            m_frameClock.invalidate();
+            m_rfid.answer(received);
+        }
         // Emptied whole, before the new text is added, so it may hold more until the next tick.
         if (m_view.TXT_232_WIN->length() > SimulatorCap)
             clear();
     }
+    m_frameClock.invalidate();
     if (!received.isEmpty())
         m_view.TXT_232_WIN->append(m_indicators.UPDATE_TTL_IN(received));
-    m_ticking = false;
 }
 
 void SerialPoller::TXT_232_WIN_KeyPress(int &keyCode)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QTimer>
 
 class QCheckBox;
@@ -29,23 +30,28 @@ struct SerialTerminalView
 // The serial terminal: what arrives on the port is shown with the input status bytes taken
 // out, typed keys leave one byte each. A tick reads everything waiting in one piece. Ticks run
 // a few milliseconds after the port reports data, so that what arrives close together is shown
-// in one append (each append costs a repaint), at once when the port's read-ahead is full, and
-// on a slow timer so that the simulator's 500-character rule also applies when nothing
-// arrives. Ticks never nest: the RFID step may wait on the port inside one.
+// in one append (each append costs a repaint), and at once when the port's read-ahead is full;
+// nothing runs while the line is quiet. With the RFID simulator on, a tick also runs when the
+// terminal has grown past the simulator's 500-character rule by typing, and a request frame
+// that has not fully arrived is held back, without holding the window, until its announced
+// length is there or a second has passed: then it is answered and shown in one piece.
 class SerialPoller final
 {
 public:
     static constexpr qsizetype SimulatorCap = 500;
-    static constexpr int IdleTickMs = 50;
     static constexpr int GatherMs = 4;
 
     SerialPoller(const SerialTerminalView &view, const LinkState &link, SerialControl &serial,
                  InputIndicators &indicators, RfidSimulator &rfid, Reporter &reporter);
 
-    QTimer &timer() { return m_timer; }
-    QTimer &gatherTimer() { return m_soon; }
+    // TIM_COMM_RX: a tick soon after the port reported data; and one when a request frame's
+    // wait runs out.
+    QTimer &timer() { return m_soon; }
+    QTimer &frameTimer() { return m_frameWait; }
     // The port has data: tick soon.
     void dataWaiting();
+    // The terminal changed or the simulator was switched on: the 500-character rule may apply.
+    void checkSimulatorCap();
 
     void TIM_COMM_RX_Timer();
     void TXT_232_WIN_KeyPress(int &keyCode);
@@ -63,9 +69,11 @@ private:
     InputIndicators &m_indicators;
     RfidSimulator &m_rfid;
     Reporter &m_reporter;
-    QTimer m_timer; // TIM_COMM_RX
     QTimer m_soon;
-    bool m_ticking = false;
+    QTimer m_frameWait;
+    // A reader request frame gathered so far, and since when.
+    QByteArray m_frame;
+    QElapsedTimer m_frameClock;
 };
 
 } // namespace kalveno
