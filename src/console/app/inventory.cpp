@@ -4,6 +4,7 @@
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"
 #include "widgets/look.h"
+#include "widgets/picklist.h"
 #include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
@@ -250,12 +251,8 @@ QWidget *create(const Row &row, QWidget *parent)
         option->setAutoFillBackground(true);
         return option;
     }
-    case Kind::Combo: {
-        auto *combo = new QComboBox(parent);
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        return combo;
-    }
+    case Kind::Combo:
+        return new PickList(parent);
     case Kind::Picture: {
         auto *picture = new PictureButton(parent);
         picture->setPixmap(zoomPicture());

@@ -11,6 +11,7 @@
 #include "testview/testview.h"
 #include "widgets/captionbutton.h"
 #include "widgets/look.h"
+#include "widgets/picklist.h"
 #include "widgets/picturebutton.h"
 #include "widgets/terminalbox.h"
 
@@ -168,7 +169,7 @@ void MainWindow::wireLinks()
             [supervisor](int, const QString &description) { supervisor->TCP_Error(description); });
     connect(m_tcpLinkView.INP_IP_ADR, &QLineEdit::textChanged, this,
             [supervisor] { supervisor->INP_IP_ADR_Change(); });
-    connect(m_tcpLinkView.INP_IP_PORT, &QComboBox::activated, this,
+    connect(m_tcpLinkView.INP_IP_PORT, &PickList::picked, this,
             [supervisor] { supervisor->INP_IP_PORT_Click(); });
 
     auto *dispatcher = m_dispatcher.get();
@@ -259,8 +260,7 @@ void MainWindow::wirePanels()
     onClick(t.okRedLedThreeSeconds, &TurnstilePanel::sendOkRedLedThreeSeconds);
     onClick(t.SW_T_DEL_R, &TurnstilePanel::SW_T_DEL_R_Click);
     onClick(t.SW_T_DEL_V, &TurnstilePanel::SW_T_DEL_V_Click);
-    connect(t.LST_T_MODE, &QComboBox::activated, this,
-            [turnstile] { turnstile->LST_T_MODE_Click(); });
+    connect(t.LST_T_MODE, &PickList::picked, this, [turnstile] { turnstile->LST_T_MODE_Click(); });
 
     auto *remote = m_remoteConfig.get();
     connect(m_remoteConfigView.B_T_RX_CFG_REMOTE, &QAbstractButton::clicked, this,

@@ -6,8 +6,8 @@
 #include "protocol/bridgeio.h"
 #include "protocol/number.h"
 #include "widgets/controls.h"
+#include "widgets/picklist.h"
 
-#include <QComboBox>
 #include <QLineEdit>
 
 using namespace Qt::StringLiterals;
@@ -16,7 +16,7 @@ namespace kalveno {
 
 TcpLinkView TcpLinkView::find(const QWidget *form)
 {
-    return {control<QLineEdit>(form, "INP_IP_ADR"), control<QComboBox>(form, "INP_IP_PORT")};
+    return {control<QLineEdit>(form, "INP_IP_ADR"), control<PickList>(form, "INP_IP_PORT")};
 }
 
 TcpSupervisor::TcpSupervisor(const TcpLinkView &view, LinkState &link, TcpControl &tcp,

@@ -2,13 +2,13 @@
 
 #include <QTimer>
 
-class QComboBox;
 class QLineEdit;
 class QWidget;
 
 namespace kalveno {
 
 class LinkState;
+class PickList;
 class TcpControl;
 class UdpControl;
 
@@ -16,7 +16,7 @@ class UdpControl;
 struct TcpLinkView
 {
     QLineEdit *INP_IP_ADR = nullptr;
-    QComboBox *INP_IP_PORT = nullptr;
+    PickList *INP_IP_PORT = nullptr;
 
     static TcpLinkView find(const QWidget *form);
 };

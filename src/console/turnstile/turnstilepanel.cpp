@@ -6,9 +6,9 @@
 #include "testview/testview.h"
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"
+#include "widgets/picklist.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
 
 using namespace Qt::StringLiterals;
@@ -27,7 +27,7 @@ TurnstileView TurnstileView::find(const QWidget *form)
             control<CaptionButton>(form, "B_T_VALID_TIMEOUT"),
             control<QLineEdit>(form, "INP_T_VALID_TIMEOUT"),
             control<QLineEdit>(form, "INP_T_VALID_NBCARD"),
-            control<QComboBox>(form, "LST_T_MODE"),
+            control<PickList>(form, "LST_T_MODE"),
             control<CaptionButton>(form, "B_T_DirectCmd"),
             control<QCheckBox>(form, "SW_TOURN_ANSWER"),
             control<CaptionButton>(form, "B_T_DEL_R_XX"),

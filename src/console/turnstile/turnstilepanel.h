@@ -3,13 +3,13 @@
 #include <QByteArray>
 
 class QCheckBox;
-class QComboBox;
 class QLineEdit;
 class QWidget;
 
 namespace kalveno {
 
 class CaptionButton;
+class PickList;
 class Reporter;
 class TcpControl;
 class TestViewHost;
@@ -31,7 +31,7 @@ struct TurnstileView
     CaptionButton *B_T_VALID_TIMEOUT = nullptr;
     QLineEdit *INP_T_VALID_TIMEOUT = nullptr;
     QLineEdit *INP_T_VALID_NBCARD = nullptr;
-    QComboBox *LST_T_MODE = nullptr;
+    PickList *LST_T_MODE = nullptr;
     CaptionButton *B_T_DirectCmd = nullptr;
     QCheckBox *SW_TOURN_ANSWER = nullptr;
     CaptionButton *B_T_DEL_R_XX = nullptr;
