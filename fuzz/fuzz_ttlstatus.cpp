@@ -12,7 +12,7 @@ using namespace kalveno;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArrayView received(data, qsizetype(size));
-    const TtlStatus status = takeTtlStatus(received);
+    const TtlStatus status = takeTtlStatus(received.toByteArray());
 
     QByteArray shown;
     std::optional<bool> input1;

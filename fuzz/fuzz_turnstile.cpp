@@ -63,7 +63,7 @@ void checkSummary(const ConfigReply &reply)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArrayView chunk(data, qsizetype(size));
-    const QByteArray display = takeTtlStatus(chunk).display;
+    const QByteArray display = takeTtlStatus(chunk.toByteArray()).display;
     const bool recognised = isConfigReply(display);
     FUZZ_CHECK(!recognised || display.startsWith("IR?,"));
 

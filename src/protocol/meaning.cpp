@@ -663,7 +663,7 @@ void describeReceived(const Context &context, QByteArrayView chunk, Items &items
     QByteArray withoutStatus;
     QByteArrayView display = rest;
     if (std::any_of(rest.begin(), rest.end(), isStatus)) {
-        withoutStatus = takeTtlStatus(rest).display;
+        withoutStatus = takeTtlStatus(rest.toByteArray()).display;
         display = withoutStatus;
         items.takeStatusFrom(rest);
     }

@@ -17,6 +17,7 @@ struct TtlStatus
     std::optional<bool> input2On;
 };
 
-TtlStatus takeTtlStatus(QByteArrayView received);
+// A text without status bytes comes back as display unchanged, sharing its data.
+TtlStatus takeTtlStatus(const QByteArray &received);
 
 } // namespace kalveno
