@@ -60,15 +60,18 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"kalveno-bridge-sim"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KALVENO_VERSION));
 
     QCommandLineParser parser;
     addOptions(&parser);
+    parser.addVersionOption();
     if (!parser.parse(QCoreApplication::arguments())) {
         complain(parser.errorText() + u" (see --help)"_s);
         return 2;
     }
-    if (parser.isSet(u"help"_s))
-        parser.showHelp(0);
+    // process() answers these three and ends; --help-all has no call of its own.
+    if (parser.isSet(u"help"_s) || parser.isSet(u"help-all"_s) || parser.isSet(u"version"_s))
+        parser.process(app);
     Options options;
     QString error;
     if (!readOptions(parser, &options, &error)) {
