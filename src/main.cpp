@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/settings.h"
 #include "platform/locations.h"
 
 #include <QApplication>

@@ -19,21 +19,4 @@ QString serialDevice(int portNumber);
 
 } // namespace locations
 
-// Settings that the configuration file does not hold, read from settingsFile() at start-up;
-// a missing file or key keeps the default. A file that is there but cannot be read (a FIFO, a
-// device, no permission, too large: see readSettingsFile) keeps every default too, and
-// readProblem says why, for the window to report.
-struct ConsoleSettings
-{
-    quint16 udpRemotePort = 1024;
-    quint16 udpLocalPort = 0;
-    int tcpConnectTimeoutMs = 5000;
-    QString readProblem;
-
-    // Far more than the few keys the file holds.
-    static constexpr qint64 ReadLimit = 1024 * 1024;
-
-    static ConsoleSettings load(const QString &path);
-};
-
 } // namespace kalveno

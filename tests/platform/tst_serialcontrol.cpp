@@ -18,7 +18,6 @@ private Q_SLOTS:
     void refusals();
     void heldByAnotherProgram();
     void closesWhenTheOtherEndGoes();
-    void waitsForTheRestOfAFrame();
 };
 
 namespace {
@@ -118,21 +117,6 @@ void TestSerialControl::closesWhenTheOtherEndGoes()
     QCOMPARE(lost.count(), 1);
     QVERIFY(!serial.isOpen());
     QVERIFY(!serial.output("x"));
-}
-
-void TestSerialControl::waitsForTheRestOfAFrame()
-{
-    Pty pty;
-    SerialControl serial(onPty(pty));
-    serial.setCommPort(1);
-    serial.setSettings(u"19200,N,8,1");
-    QVERIFY(serial.setPortOpen(true));
-    QVERIFY(!serial.waitForInput(50));
-    pty.write("abc");
-    QVERIFY(serial.waitForInput(2000));
-    QByteArray bytes;
-    QVERIFY(serial.input(&bytes));
-    QCOMPARE(bytes, QByteArray("abc"));
 }
 
 QTEST_GUILESS_MAIN(TestSerialControl)

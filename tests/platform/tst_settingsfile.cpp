@@ -1,4 +1,4 @@
-#include "platform/locations.h"
+#include "app/settings.h"
 #include "platform/readsettingsfile.h"
 #include "platform/replacefile.h"
 

@@ -2,6 +2,7 @@
 
 #include "app/configstore.h"
 #include "app/inventory.h"
+#include "app/settings.h"
 #include "decode/tcpdispatcher.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
@@ -69,6 +70,9 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     if (!settings.readProblem.isEmpty())
         m_settingsProblem = u"%1 could not be read (%2); defaults used"_s.arg(
             locations::settingsFile(), settings.readProblem);
+    else if (!settings.problems.isEmpty())
+        m_settingsProblem =
+            u"%1: %2"_s.arg(locations::settingsFile(), settings.problems.join(u"; "_s));
     setWindowTitle(u"KALVENO DIAG   "_s + MakerAddress.toString() + u"  Ver. 1.1K"_s);
     setWindowIcon(consoleIcon());
     setFont(formFont());
@@ -91,7 +95,7 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_remoteConfigView = RemoteConfigView::find(form);
     m_sendTestView = SendTestView::find(form);
 
-    m_record = std::make_unique<TrafficRecord>();
+    m_record = std::make_unique<TrafficRecord>(settings.recordLimit);
     m_tcp = std::make_unique<TcpControl>();
     m_tcp->setConnectTimeout(settings.tcpConnectTimeoutMs);
     m_tcp->setRecord(m_record.get());
