@@ -1,8 +1,21 @@
 #include "trafficrecord.h"
 
+#include "protocol/meaning.h"
+
 #include <QDateTime>
 
 namespace kalveno {
+
+QString meaningOf(const TrafficEntry &entry)
+{
+    if (!entry.note.isEmpty() || entry.direction == TrafficEntry::Direction::Event)
+        return entry.note;
+    const meaning::Link link = entry.link.startsWith(u"TCP")   ? meaning::Link::Tcp
+                               : entry.link.startsWith(u"UDP") ? meaning::Link::Udp
+                                                               : meaning::Link::Serial;
+    return meaning::of({link, entry.direction == TrafficEntry::Direction::Sent, entry.readerLine},
+                       entry.bytes);
+}
 
 TrafficRecord::TrafficRecord(qint64 memoryLimit, QObject *parent)
     : QObject(parent)

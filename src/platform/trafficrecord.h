@@ -24,6 +24,10 @@ struct TrafficEntry
     QString note; // an event's text, or what the sender says the bytes are
 };
 
+// What an entry means: the sender's own words when it gave them (and an event's text), else
+// what the bytes say on that link in that direction.
+QString meaningOf(const TrafficEntry &entry);
+
 // The one record of the traffic: every chunk that any link receives or sends, with its times,
 // link and direction, and the links' events. The links write into it as the bytes pass; the
 // terminals, the traffic view and the session log are views of it.
