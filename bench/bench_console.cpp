@@ -1,0 +1,421 @@
+// What the console's links cost, on the real window offscreen: how fast it takes bytes from its
+// serial port into the serial terminal (5 MB of 80-character lines and 5 MB cycling all 256
+// byte values, written by a separate process into a pseudo-terminal; the same transfer read by
+// a plain read() loop as the machine's limit); 50 MB from a TCP peer through the receive
+// dispatcher into the TCP terminal; the latency of a single byte; how long the window stays
+// unanswered while the RFID reader simulator gathers request frames from a noisy line; the
+// console's CPU at rest with both links up. Start it inside the private network namespace
+// (tools/bench does), since the console broadcasts.
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "platform/locations.h"
+#include "platform/trafficrecord.h"
+#include "protocol/rfid.h"
+#include "widgets/controls.h"
+#include "widgets/terminalbox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kalveno;
+
+namespace {
+
+constexpr qsizetype TransferSize = 5 * 1024 * 1024;
+
+double cpuSeconds(int who = RUSAGE_SELF)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
+}
+
+void runEventLoopFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool runEventLoopUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(1, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+QByteArray lines()
+{
+    QByteArray line(78, 'L');
+    line += "\r\n";
+    QByteArray data;
+    data.reserve(TransferSize);
+    while (data.size() < TransferSize)
+        data += line;
+    data.truncate(TransferSize);
+    return data;
+}
+
+QByteArray allValues()
+{
+    QByteArray data(TransferSize, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char(i % 256);
+    return data;
+}
+
+qsizetype shownSize(const QByteArray &data)
+{
+    return std::count_if(data.cbegin(), data.cend(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0xF2 || b > 0xF5;
+    });
+}
+
+// Writes the data into the master from a child process, so the writer's CPU is not counted.
+pid_t writeInChild(int master, const QByteArray &data)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        int flags = fcntl(master, F_GETFL);
+        fcntl(master, F_SETFL, flags & ~O_NONBLOCK);
+        qsizetype done = 0;
+        while (done < data.size()) {
+            const ssize_t n = write(master, data.constData() + done, size_t(data.size() - done));
+            if (n <= 0)
+                _exit(1);
+            done += n;
+        }
+        _exit(0);
+    }
+    return child;
+}
+
+struct Figures
+{
+    double seconds = 0;
+    double cpu = 0;
+};
+
+Figures plainReader(const QByteArray &data)
+{
+    int master = -1, slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);
+    openpty(&master, &slave, nullptr, &raw, nullptr);
+    QElapsedTimer clock;
+    const double cpu0 = cpuSeconds();
+    clock.start();
+    const pid_t child = writeInChild(master, data);
+    QByteArray buffer(65536, Qt::Uninitialized);
+    qsizetype total = 0;
+    while (total < data.size()) {
+        const ssize_t n = read(slave, buffer.data(), size_t(buffer.size()));
+        if (n <= 0)
+            break;
+        total += n;
+    }
+    Figures f{clock.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
+    waitpid(child, nullptr, 0);
+    close(master);
+    close(slave);
+    return f;
+}
+
+TerminalBox *terminal(MainWindow &window, const char *name)
+{
+    return control<TerminalBox>(window.designArea(), name);
+}
+
+Figures console(MainWindow &window, int master, const QByteArray &data)
+{
+    TerminalBox *terminal = ::terminal(window, "TXT_232_WIN");
+    terminal->setBytes({});
+    const qsizetype expected = shownSize(data);
+    QElapsedTimer clock;
+    const double cpu0 = cpuSeconds();
+    clock.start();
+    const pid_t child = writeInChild(master, data);
+    const bool complete = runEventLoopUntil([&] { return terminal->length() >= expected; }, 600000);
+    Figures f{clock.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
+    waitpid(child, nullptr, 0);
+    if (!complete || terminal->bytes().size() != expected)
+        std::printf("  (incomplete: %lld of %lld bytes shown)\n",
+                    static_cast<long long>(terminal->length()), static_cast<long long>(expected));
+    return f;
+}
+
+// 50 MB of text from the bridge's side of the TCP link, as fast as the console takes it; the
+// terminal is emptied at its cap of 10000 characters, so only the count arrived is watched.
+Figures tcpIntake(MainWindow &window, QTcpSocket &peer)
+{
+    constexpr qsizetype Size = 50 * 1024 * 1024;
+    QByteArray line(78, 'T');
+    line += "\r\n";
+    const QByteArray block = line.repeated(65536 / line.size());
+    qint64 received = 0;
+    const QObject scope;
+    QObject::connect(
+        &window.record(), &TrafficRecord::appended, &scope, [&](const TrafficEntry &e) {
+            if (e.direction == TrafficEntry::Direction::Received && e.link.startsWith(u"TCP"))
+                received += e.bytes.size();
+        });
+    QElapsedTimer clock;
+    const double cpu0 = cpuSeconds();
+    clock.start();
+    qint64 queued = 0;
+    runEventLoopUntil(
+        [&] {
+            while (queued < Size && peer.bytesToWrite() < 4 * block.size())
+                queued += peer.write(block);
+            return received >= queued && queued >= Size;
+        },
+        600000);
+    return {clock.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
+}
+
+// The window's answer time while something else happens: a 10 ms timer whose late ticks add up
+// to the time the window could not answer (gaps over 100 ms).
+class Pinger
+{
+public:
+    Pinger()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            const qint64 gap = m_clock.restart();
+            if (gap > 100)
+                m_frozenMs += gap;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    double frozenSeconds() const { return m_frozenMs / 1000.0; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_frozenMs = 0;
+};
+
+// Writes bytes into the line on a schedule from a thread of its own, and counts the reader
+// replies that come back.
+struct LineDriver
+{
+    int master;
+    std::atomic<int> replies{0};
+    std::atomic<bool> done{false};
+
+    void run(const std::function<void(int)> &script)
+    {
+        std::thread writer([&] {
+            script(master);
+            done = true;
+        });
+        QByteArray buffer(4096, Qt::Uninitialized);
+        QByteArray got;
+        while (!done) {
+            runEventLoopFor(5);
+            pollfd p{master, POLLIN, 0};
+            while (poll(&p, 1, 0) > 0) {
+                const ssize_t n = read(master, buffer.data(), size_t(buffer.size()));
+                if (n <= 0)
+                    break;
+                got += buffer.first(n);
+            }
+        }
+        writer.join();
+        runEventLoopFor(1200);
+        for (qsizetype i = 0; i + 5 <= got.size();) {
+            const qsizetype length = static_cast<unsigned char>(got[i]) + 1;
+            if (i + length > got.size())
+                break;
+            if (rfid::hasValidCrc(got.sliced(i, length)))
+                ++replies;
+            i += length;
+        }
+    }
+};
+
+void sleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void writeBytes(int master, QByteArrayView bytes)
+{
+    if (write(master, bytes.data(), size_t(bytes.size())) != bytes.size())
+        std::printf("  (a write to the line failed)\n");
+}
+
+void rfidWait(MainWindow &window, int master)
+{
+    auto *simulator = control<QCheckBox>(window.designArea(), "SW_TOURNRFID");
+    simulator->click();
+    control<QCheckBox>(window.designArea(), "SW_TOURNRFID_CARTE(0)")->setChecked(true);
+    runEventLoopFor(500);
+    std::printf("RFID reader simulator on a noisy line (window unanswered: sum of gaps over "
+                "100 ms):\n");
+    {
+        Pinger ping;
+        LineDriver line{master};
+        line.run([](int fd) {
+            for (int i = 0; i < 19; ++i) {
+                writeBytes(fd, "\xFF");
+                sleepMs(1050);
+            }
+        });
+        std::printf("  one FF byte every 1.05 s for 20 s: %.1f s unanswered\n",
+                    ping.frozenSeconds());
+    }
+    {
+        Pinger ping;
+        LineDriver line{master};
+        line.run([](int fd) {
+            for (int i = 0; i < 400; ++i) {
+                const char b = char(QRandomGenerator::global()->bounded(256));
+                writeBytes(fd, QByteArrayView(&b, 1));
+                sleepMs(50);
+            }
+        });
+        std::printf("  random bytes at 20 bytes/s for 20 s: %.1f s unanswered\n",
+                    ping.frozenSeconds());
+    }
+    {
+        Pinger ping;
+        LineDriver line{master};
+        QElapsedTimer clock;
+        clock.start();
+        constexpr int Requests = 142;
+        line.run([](int fd) {
+            for (int i = 0; i < Requests; ++i) {
+                const char noise = char(QRandomGenerator::global()->bounded(256));
+                writeBytes(fd, QByteArrayView(&noise, 1));
+                sleepMs(40);
+                writeBytes(fd, rfid::cardQueryRequest());
+                sleepMs(40);
+            }
+        });
+        std::printf("  a noise byte before each of %d card queries: %d answered, %.1f s "
+                    "unanswered of %.1f s\n",
+                    Requests, line.replies.load(), ping.frozenSeconds(),
+                    clock.nsecsElapsed() / 1e9);
+    }
+    simulator->click();
+}
+
+double singleByteLatencyMs(MainWindow &window, int master)
+{
+    TerminalBox *terminal = ::terminal(window, "TXT_232_WIN");
+    QList<double> samples;
+    for (int i = 0; i < 50; ++i) {
+        terminal->setBytes({});
+        runEventLoopFor(20);
+        QElapsedTimer clock;
+        clock.start();
+        const char byte = 'k';
+        if (write(master, &byte, 1) != 1)
+            break;
+        runEventLoopUntil([&] { return terminal->length() == 1; }, 5000);
+        samples << clock.nsecsElapsed() / 1e6;
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples.isEmpty() ? -1 : samples[samples.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QDir().mkpath(locations::folder());
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    termios raw{};
+    cfmakeraw(&raw);
+    openpty(&master, &slave, name, &raw, nullptr);
+    close(slave);
+    QFile::link(QString::fromLocal8Bit(name), locations::folder() + QStringLiteral("/com1"));
+    QFile cfg(locations::configFile());
+    cfg.open(QIODevice::WriteOnly);
+    cfg.write("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n 1 \r\n"
+              "127.0.0.1\r\n");
+    cfg.close();
+
+    QTcpServer bridge;
+    bridge.listen(QHostAddress::LocalHost, 1024);
+    MainWindow window{ConsoleSettings{}};
+    if (!runEventLoopUntil([&] { return window.tcpLink().isUp(); }, 10000) ||
+        !window.serialLink().isUp() || !bridge.hasPendingConnections()) {
+        std::printf("the links did not come up: TCP %s, serial %s\n",
+                    qPrintable(window.tcpLink().reason()),
+                    qPrintable(window.serialLink().reason()));
+        return 1;
+    }
+    std::unique_ptr<QTcpSocket> peer(bridge.nextPendingConnection());
+
+    std::printf("%-16s %12s %10s %12s %14s %12s %10s\n", "5 MB of", "console MB/s", "CPU s",
+                "CPU s/MB", "plain MB/s", "plain CPU s", "ratio");
+    const double mb = TransferSize / 1048576.0;
+    for (const auto &[label, data] :
+         {std::pair{"80-char lines", lines()}, std::pair{"all 256 values", allValues()}}) {
+        const Figures c = console(window, master, data);
+        const Figures p = plainReader(data);
+        std::printf("%-16s %12.1f %10.2f %12.3f %14.1f %12.2f %9.2fx\n", label, mb / c.seconds,
+                    c.cpu, c.cpu / mb, mb / p.seconds, p.cpu, (mb / c.seconds) / (mb / p.seconds));
+        std::fflush(stdout);
+    }
+
+    const Figures tcp = tcpIntake(window, *peer);
+    std::printf("50 MB of text from TCP into its terminal: %.1f MB/s, %.2f s CPU\n",
+                50 / tcp.seconds, tcp.cpu);
+
+    std::printf("single byte to the screen: %.2f ms (median of 50)\n",
+                singleByteLatencyMs(window, master));
+    rfidWait(window, master);
+
+    terminal(window, "TXT_232_WIN")->setBytes({});
+    runEventLoopFor(1000);
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    runEventLoopFor(10000);
+    std::printf("idle, both links up: %.2f %% of one core over %.0f s\n",
+                100.0 * (cpuSeconds() - cpu0) / (clock.nsecsElapsed() / 1e9),
+                clock.nsecsElapsed() / 1e9);
+    close(master);
+    return 0;
+}
