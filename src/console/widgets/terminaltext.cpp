@@ -1,6 +1,7 @@
 #include "terminaltext.h"
 
 #include <cstring>
+#include <functional>
 
 namespace kalveno {
 
@@ -38,6 +39,11 @@ bool TerminalText::replace(qsizetype from, qsizetype to, QByteArrayView with)
 {
     if (to - from == with.size() && QByteArrayView(m_bytes).sliced(from, to - from) == with)
         return false;
+    // Bytes taken from the text itself would not survive making room for them.
+    const char *begin = m_bytes.constData();
+    if (std::less_equal<>()(begin, with.data()) &&
+        std::less<>()(with.data(), begin + m_bytes.size()))
+        return replace(from, to, QByteArrayView(with.toByteArray()));
     reserveBound();
     if (from == m_bytes.size())
         m_bytes.append(with);
