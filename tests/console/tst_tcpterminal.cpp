@@ -49,7 +49,7 @@ void TestTcpTerminal::typedKeys()
         click(console.ui().SW_ECHO_TCP);
     terminal->setFocus();
     QTest::keyClick(terminal, Qt::Key_A);
-    QTest::keyClick(terminal, Qt::Key_Z, Qt::ShiftModifier);
+    QTest::sendKeyEvent(QTest::Click, terminal, Qt::Key_Z, u"Z"_s, Qt::ShiftModifier);
     QTest::keyClick(terminal, Qt::Key_Return);
     QTest::keyClick(terminal, Qt::Key_A, Qt::ControlModifier);
     if (linkUp)

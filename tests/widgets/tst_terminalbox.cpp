@@ -2,36 +2,80 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBlock>
+
+#include <algorithm>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using kalveno::TerminalBox;
+using kalveno::TerminalText;
 
 namespace {
 
-QByteArray allBytes()
+using Keys = QList<int>; // QKeyCombination::toCombined()
+
+// The text an X keyboard gives with a key: Shift's capitals, Ctrl's control codes.
+QString keyboardText(QKeyCombination k)
 {
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    return all;
+    const int key = k.key();
+    const bool letter = key >= Qt::Key_A && key <= Qt::Key_Z;
+    if (letter && (k.keyboardModifiers() & Qt::ControlModifier))
+        return QString(QChar(key - Qt::Key_A + 1));
+    if (letter)
+        return QString(QChar((k.keyboardModifiers() & Qt::ShiftModifier) ? key : key + 32));
+    switch (key) {
+    case Qt::Key_Return:
+        return u"\r"_s;
+    case Qt::Key_Backspace:
+        return u"\b"_s;
+    case Qt::Key_Delete:
+        return u"\x7f"_s;
+    default:
+        return {};
+    }
 }
 
-// Records what the key-press hook saw; 0 when it was not called.
-struct HookProbe
+void type(TerminalBox &box, QKeyCombination k, const QString &text)
 {
-    explicit HookProbe(TerminalBox &box, int replaceWith = -1)
-    {
-        box.setKeyPressHook([this, replaceWith](int &code) {
-            seen << code;
-            if (replaceWith >= 0)
-                code = replaceWith;
-        });
+    QTest::sendKeyEvent(QTest::Click, &box, k.key(), text, k.keyboardModifiers());
+}
+
+void type(TerminalBox &box, const Keys &keys)
+{
+    for (const int combined : keys) {
+        const QKeyCombination k = QKeyCombination::fromCombined(combined);
+        type(box, k, keyboardText(k));
     }
-    QList<int> seen;
-};
+}
+
+void show(TerminalBox &box)
+{
+    box.resize(226, 130);
+    box.show();
+    box.activateWindow();
+    box.setFocus();
+}
+
+// The blocks of a text, walked forwards; each position must find its block from scratch too, as
+// painting and scrolling backwards do.
+QList<qsizetype> walk(const TerminalText &text)
+{
+    QList<qsizetype> blocks;
+    for (TerminalText::Block b = text.blockFrom(0);; b = text.blockFrom(b.end)) {
+        blocks << b.start << b.visibleEnd << b.end;
+        for (qsizetype p = b.start; p < b.end || (b.last && p == b.end); ++p) {
+            const TerminalText::Block found = text.blockAt(p);
+            if (found.start != b.start || found.end != b.end)
+                return {-1, p};
+        }
+        if (b.last)
+            return blocks;
+    }
+}
 
 } // namespace
 
@@ -40,299 +84,340 @@ class TestTerminalBox : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void keepsEveryByte();
-    void lineBreaks_data();
-    void lineBreaks();
+    void blocks_data();
+    void blocks();
+    void exactTextUnderEdits_data();
+    void exactTextUnderEdits();
+    void keys_data();
+    void keys();
+    void tabMovesTheFocus();
     void changeOnlyOnRealChange();
-    void appendGoesToTheEnd();
-    void keyCodes_data();
-    void keyCodes();
-    void keyEffects_data();
-    void keyEffects();
-    void hookDecidesTheEffect();
-    void doubleClick();
-    void editingAcrossScreenBreaks_data();
-    void editingAcrossScreenBreaks();
-    void copyGivesTheExactBytes();
+    void boundDropsWholeLines_data();
+    void boundDropsWholeLines();
+    void appendsItsOwnBytes();
+    void copiesTheExactBytes();
+    void contextMenu();
 };
 
-void TestTerminalBox::keepsEveryByte()
+void TestTerminalBox::blocks_data()
 {
-    TerminalBox box;
-    const QByteArray all = allBytes();
-    box.append(all);
-    box.append(all);
-    QCOMPARE(box.bytes(), all + all);
-    QCOMPARE(box.length(), 512);
-    // One display character per byte, so that positions agree.
-    QCOMPARE(box.document()->characterCount() - 1, 512);
-    box.setBytes(all);
-    QCOMPARE(box.bytes(), all);
-    QCOMPARE(box.document()->characterCount() - 1, 256);
+    // Blocks as start, end of what is shown, end; K is the block size.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<qsizetype>>("blocks");
+    constexpr qsizetype K = TerminalText::BlockSize;
+    const QByteArray a(K, 'a');
+    QTest::newRow("empty") << QByteArray() << QList<qsizetype>{0, 0, 0};
+    QTest::newRow("CR LF, lone CR, LF")
+        << QByteArray("a\r\nb\rc\nd") << QList<qsizetype>{0, 1, 3, 3, 4, 5, 5, 6, 7, 7, 8, 8};
+    QTest::newRow("a CR at the end breaks until an LF comes")
+        << QByteArray("a\r") << QList<qsizetype>{0, 1, 2, 2, 2, 2};
+    QTest::newRow("a long line is cut every K")
+        << a + a + "tail"
+        << QList<qsizetype>{0, K, K, K, 2 * K, 2 * K, 2 * K, 2 * K + 4, 2 * K + 4};
+    QTest::newRow("the first cut K into the line")
+        << "x\n" + a + a << QList<qsizetype>{0, 1, 2, 2, 2 * K, 2 * K, 2 * K, 2 * K + 2, 2 * K + 2};
+    QTest::newRow("no cut where the line ends")
+        << a + "\r\nb" << QList<qsizetype>{0, K, K + 2, K + 2, K + 3, K + 3};
+    QTest::newRow("no cut at the end") << a << QList<qsizetype>{0, K, K};
 }
 
-void TestTerminalBox::lineBreaks_data()
+void TestTerminalBox::blocks()
 {
-    QTest::addColumn<QList<QByteArray>>("chunks");
-    QTest::addColumn<int>("lines");
-    QTest::newRow("CR LF") << QList<QByteArray>{"a\r\nb"} << 2;
-    QTest::newRow("lone CR") << QList<QByteArray>{"a\rb"} << 2;
-    QTest::newRow("lone LF") << QList<QByteArray>{"a\nb"} << 2;
-    QTest::newRow("two CR LF") << QList<QByteArray>{"a\r\n\r\nb"} << 3;
-    QTest::newRow("CR LF split") << QList<QByteArray>{"a\r", "\nb"} << 2;
-    QTest::newRow("LF CR") << QList<QByteArray>{"a\n\rb"} << 3;
-    QTest::newRow("CR then text") << QList<QByteArray>{"a\r", "b"} << 2;
-    QTest::newRow("NUL is no break") << QList<QByteArray>{QByteArray("a\0b", 3)} << 1;
-    // A long line is broken on screen only, every SoftBreakEvery bytes.
-    constexpr qsizetype K = TerminalBox::SoftBreakEvery;
-    QList<QByteArray> pieces;
-    for (int i = 0; i < 40; ++i)
-        pieces << QByteArray(K / 10, 'a');
-    QTest::newRow("four runs in small chunks") << pieces << 4;
-    QTest::newRow("four runs at once") << QList<QByteArray>{QByteArray(4 * K - 1, 'a')} << 4;
-    QTest::newRow("exactly one run") << QList<QByteArray>{QByteArray(K, 'a')} << 1;
-    QTest::newRow("one more") << QList<QByteArray>{QByteArray(K + 1, 'a')} << 2;
-    QTest::newRow("real break resets the run")
-        << QList<QByteArray>{QByteArray(K - 10, 'a') + "\n" + QByteArray(K - 10, 'a')} << 2;
-    QTest::newRow("CR LF split at the run's end")
-        << QList<QByteArray>{QByteArray(K - 1, 'a') + "\r", "\nb"} << 2;
-}
-
-void TestTerminalBox::lineBreaks()
-{
-    QFETCH(QList<QByteArray>, chunks);
-    QFETCH(int, lines);
-    TerminalBox box;
-    QByteArray all;
-    for (const QByteArray &c : chunks) {
-        box.append(c);
-        all += c;
+    QFETCH(QByteArray, text);
+    QFETCH(QList<qsizetype>, blocks);
+    TerminalText t;
+    t.assign(text);
+    QCOMPARE(walk(t), blocks);
+    // Dropping the front at a block's start leaves the other blocks where they were.
+    t.setLimit(text.size() - 1);
+    const qsizetype cut = t.trim();
+    QList<qsizetype> kept;
+    for (qsizetype i = 0; i < blocks.size(); i += 3) {
+        if (blocks[i] >= cut)
+            kept << blocks[i] - cut << blocks[i + 1] - cut << blocks[i + 2] - cut;
     }
-    QCOMPARE(box.bytes(), all);
-    QCOMPARE(box.length(), all.size());
-    QCOMPARE(box.document()->blockCount(), lines);
-    QCOMPARE(box.textCursor().position(), box.document()->characterCount() - 1);
+    if (cut > 0 && blocks.contains(cut))
+        QCOMPARE(walk(t), kept);
+}
+
+void TestTerminalBox::exactTextUnderEdits_data()
+{
+    // The box starts holding `start`, selected from `anchor` to `caret`; the keys are typed,
+    // then `appended` arrives.
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QByteArray>("appended");
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<int>("caretAfter");
+    const auto row = [](const char *name, const QByteArray &start, int anchor, int caret,
+                        const Keys &keys, const QByteArray &result, int caretAfter,
+                        const QByteArray &appended = {}) {
+        QTest::newRow(name) << start << anchor << caret << keys << appended << result << caretAfter;
+    };
+    const int shift = Qt::ShiftModifier;
+    const int ctrl = Qt::ControlModifier;
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    row("every byte value", all, 0, 0, {}, all + all, 512, all);
+    row("append drops the selection", "hello world", 2, 5, {}, "hello world!\r\n", 14, "!\r\n");
+    row("typing replaces the selection", "hello world", 0, 5, {Qt::Key_J, Qt::Key_O}, "jo world",
+        2);
+    row("Enter inserts CR LF", "ab", 1, 1, {Qt::Key_Return}, "a\r\nb", 3);
+    row("Backspace takes CR LF whole", "x\r\n", 3, 3, {Qt::Key_Backspace}, "x", 1);
+    row("Delete takes CR LF whole", "a\r\nb", 1, 1, {Qt::Key_Delete}, "ab", 1);
+    row("arrows step over CR LF", "a\r\nb", 4, 4, {Qt::Key_Left, Qt::Key_Left, Qt::Key_X},
+        "ax\r\nb", 2);
+    row("lone CR and LF are single steps", "a\n\rb", 4, 4, {Qt::Key_Left, Qt::Key_Left, Qt::Key_X},
+        "a\nx\rb", 3);
+    row("Up keeps the column", "abcd\r\nabcd", 8, 8, {Qt::Key_Up, Qt::Key_X}, "abxcd\r\nabcd", 3);
+    row("Shift+Left selects", "abc", 3, 3, {shift | Qt::Key_Left, shift | Qt::Key_Left, Qt::Key_Z},
+        "az", 2);
+    row("Shift+Home selects the row", "one\r\ntwo", 8, 8, {shift | Qt::Key_Home, Qt::Key_Delete},
+        "one\r\n", 5);
+    row("Ctrl+A selects all", QByteArray("a\0b", 3), 1, 1, {ctrl | Qt::Key_A, Qt::Key_X}, "x", 1);
+    row("Ctrl+X cuts the selection", "abc", 0, 2, {ctrl | Qt::Key_X}, "c", 0);
+    row("Ctrl+X without a selection keeps the text", "abc", 1, 1, {ctrl | Qt::Key_X}, "abc", 1);
+    row("Ctrl+V pastes Latin-1 over the selection", "abc", 1, 2, {ctrl | Qt::Key_V},
+        "aP\xe9\r\n\x01?c", 7);
+}
+
+void TestTerminalBox::exactTextUnderEdits()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(int, anchor);
+    QFETCH(int, caret);
+    QFETCH(Keys, keys);
+    QFETCH(QByteArray, appended);
+    QFETCH(QByteArray, result);
+    QFETCH(int, caretAfter);
+    QApplication::clipboard()->setText(u"P\u00e9\r\n\u0001\u20ac"_s);
+    TerminalBox box;
+    show(box);
+    box.setBytes(start);
+    box.setSelection(anchor, caret);
+    type(box, keys);
+    box.append(appended);
+    QCOMPARE(box.bytes(), result);
+    QCOMPARE(box.length(), result.size());
+    QCOMPARE(box.caretPosition(), qsizetype(caretAfter));
+    QCOMPARE(box.anchorPosition(), qsizetype(caretAfter));
+    // Draws what it holds, control bytes and all.
+    QVERIFY(!box.grab().isNull());
+}
+
+void TestTerminalBox::keys_data()
+{
+    // Sent as an X keyboard sends them, with their text; the hook sees `code` (0: not called)
+    // and, when `hookSets` is not -1, changes it; the box then holds `shown`.
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("hookSets");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("shown");
+    const int none = Qt::NoModifier;
+    const int shift = Qt::ShiftModifier;
+    const int ctrl = Qt::ControlModifier;
+    const auto row = [](const char *name, Qt::Key key, int modifiers, const QString &text, int code,
+                        const QByteArray &shown, int hookSets = -1) {
+        QTest::newRow(name) << int(key) << modifiers << text << hookSets << code << shown;
+    };
+    row("a", Qt::Key_A, none, u"a"_s, 'a', "a");
+    row("Shift+A", Qt::Key_A, shift, u"A"_s, 'A', "A");
+    row("Caps Lock, a", Qt::Key_A, none, u"A"_s, 'A', "A");
+    row("Caps Lock, Shift+A", Qt::Key_A, shift, u"a"_s, 'a', "a");
+    row("e acute", Qt::Key_Eacute, none, u"\u00e9"_s, 0xe9, "\xe9");
+    row("euro is no byte", Qt::Key_unknown, none, u"\u20ac"_s, 0, "");
+    row("Return", Qt::Key_Return, none, u"\r"_s, 13, "\r\n");
+    row("keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, u"\r"_s, 13, "\r\n");
+    row("Escape", Qt::Key_Escape, none, u"\x1b"_s, 27, "");
+    row("Ctrl+B without its code", Qt::Key_B, ctrl, u"b"_s, 2, "");
+    row("Ctrl+I", Qt::Key_I, ctrl, u"\t"_s, 9, "\t");
+    row("Ctrl+[", Qt::Key_BracketLeft, ctrl, u"\x1b"_s, 27, "");
+    row("Ctrl+\\", Qt::Key_Backslash, ctrl, u"\x1c"_s, 28, "");
+    row("Ctrl+]", Qt::Key_BracketRight, ctrl, u"\x1d"_s, 29, "");
+    row("Ctrl+^", Qt::Key_AsciiCircum, ctrl | shift, u"\x1e"_s, 30, "");
+    row("Ctrl+_", Qt::Key_Underscore, ctrl | shift, u"\x1f"_s, 31, "");
+    row("Delete", Qt::Key_Delete, none, u"\x7f"_s, 0, "");
+    row("Left", Qt::Key_Left, none, QString(), 0, "");
+    row("hook discards", Qt::Key_A, none, u"a"_s, 'a', "", 0);
+    row("hook replaces", Qt::Key_A, none, u"a"_s, 'a', "z", 'z');
+    row("hook makes Enter", Qt::Key_A, none, u"a"_s, 'a', "\r\n", 13);
+}
+
+void TestTerminalBox::keys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(int, hookSets);
+    QFETCH(int, code);
+    QFETCH(QByteArray, shown);
+    TerminalBox box;
+    QList<int> seen;
+    box.setKeyPressHook([&seen, hookSets](int &c) {
+        seen << c;
+        if (hookSets >= 0)
+            c = hookSets;
+    });
+    show(box);
+    type(box, QKeyCombination(Qt::KeyboardModifiers(modifiers), Qt::Key(key)), text);
+    QCOMPARE(seen, code ? QList<int>{code} : QList<int>{});
+    QCOMPARE(box.bytes(), shown);
+}
+
+void TestTerminalBox::tabMovesTheFocus()
+{
+    QWidget form;
+    auto *box = new TerminalBox(&form);
+    auto *field = new QLineEdit(&form);
+    field->move(0, 140);
+    int hooked = 0;
+    box->setKeyPressHook([&hooked](int &) { ++hooked; });
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    box->setFocus();
+    QTest::sendKeyEvent(QTest::Click, box, Qt::Key_Tab, u"\t"_s, Qt::NoModifier);
+    QVERIFY(field->hasFocus());
+    box->setFocus();
+    QTest::sendKeyEvent(QTest::Click, box, Qt::Key_Backtab, QString(), Qt::ShiftModifier);
+    QVERIFY(field->hasFocus());
+    QCOMPARE(hooked, 0);
+    QVERIFY(box->bytes().isEmpty());
 }
 
 void TestTerminalBox::changeOnlyOnRealChange()
 {
     TerminalBox box;
+    show(box);
     QSignalSpy changed(&box, &TerminalBox::changed);
     box.setBytes({});
     box.append({});
     QCOMPARE(changed.count(), 0);
     box.append("x");
-    QCOMPARE(changed.count(), 1);
     box.setBytes("x");
     QCOMPARE(changed.count(), 1);
-    box.setBytes({});
-    QCOMPARE(changed.count(), 2);
-    box.setBytes({});
-    QCOMPARE(changed.count(), 2);
-}
-
-void TestTerminalBox::appendGoesToTheEnd()
-{
-    TerminalBox box;
-    box.setBytes("hello world");
-    QTextCursor selection = box.textCursor();
-    selection.setPosition(2);
-    selection.setPosition(5, QTextCursor::KeepAnchor);
-    box.setTextCursor(selection);
-    box.append("!\r\n");
-    QCOMPARE(box.bytes(), QByteArray("hello world!\r\n"));
-    QVERIFY(!box.textCursor().hasSelection());
-    QCOMPARE(box.textCursor().position(), 14);
-}
-
-void TestTerminalBox::keyCodes_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<QString>("text"); // sent with sendKeyEvent when not null
-    QTest::addColumn<int>("code");     // 0: the hook is not called
-    const int none = Qt::NoModifier;
-    QTest::newRow("a") << int(Qt::Key_A) << none << QString() << int('a');
-    QTest::newRow("Shift+A") << int(Qt::Key_A) << int(Qt::ShiftModifier) << QString() << int('A');
-    QTest::newRow("digit") << int(Qt::Key_7) << none << QString() << int('7');
-    QTest::newRow("space") << int(Qt::Key_Space) << none << QString() << int(' ');
-    QTest::newRow("Return") << int(Qt::Key_Return) << none << QString() << 13;
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << QString()
-                                  << 13;
-    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << QString() << 8;
-    QTest::newRow("Tab") << int(Qt::Key_Tab) << none << QString() << 9;
-    QTest::newRow("Escape") << int(Qt::Key_Escape) << none << QString() << 27;
-    QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << QString() << 1;
-    QTest::newRow("Ctrl+Z") << int(Qt::Key_Z) << int(Qt::ControlModifier) << QString() << 26;
-    QTest::newRow("Ctrl+Shift+C") << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier)
-                                  << QString() << 3;
-    QTest::newRow("e acute") << int(Qt::Key_Eacute) << none << u"\u00e9"_s << 233;
-    QTest::newRow("y diaeresis") << int(Qt::Key_ydiaeresis) << none << u"\u00ff"_s << 255;
-    QTest::newRow("euro is no byte") << int(Qt::Key_unknown) << none << u"\u20ac"_s << 0;
-    QTest::newRow("Delete") << int(Qt::Key_Delete) << none << QString() << 0;
-    QTest::newRow("Left") << int(Qt::Key_Left) << none << QString() << 0;
-    QTest::newRow("Home") << int(Qt::Key_Home) << none << QString() << 0;
-    QTest::newRow("F1") << int(Qt::Key_F1) << none << QString() << 0;
-    QTest::newRow("Shift alone") << int(Qt::Key_Shift) << int(Qt::ShiftModifier) << QString() << 0;
-}
-
-void TestTerminalBox::keyCodes()
-{
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
-    QFETCH(QString, text);
-    QFETCH(int, code);
-    TerminalBox box;
-    HookProbe probe(box, 0);
-    box.show();
-    box.setFocus();
-    if (text.isNull())
-        QTest::keyClick(&box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    else
-        QTest::sendKeyEvent(QTest::Press, &box, Qt::Key(key), text, Qt::NoModifier);
-    QCOMPARE(probe.seen, code ? QList<int>{code} : QList<int>{});
-    QVERIFY(box.bytes().isEmpty());
-}
-
-void TestTerminalBox::keyEffects_data()
-{
-    // The box starts holding `start` with the caret at `caret`; keys are typed one by one.
-    QTest::addColumn<QByteArray>("start");
-    QTest::addColumn<int>("caret");
-    QTest::addColumn<QList<int>>("keys");
-    QTest::addColumn<QByteArray>("result");
-    QTest::newRow("typing") << QByteArray() << 0 << QList<int>{Qt::Key_A, Qt::Key_B}
-                            << QByteArray("ab");
-    QTest::newRow("Enter inserts CR LF")
-        << QByteArray("x") << 1 << QList<int>{Qt::Key_Return} << QByteArray("x\r\n");
-    QTest::newRow("Backspace") << QByteArray("ab") << 2 << QList<int>{Qt::Key_Backspace}
-                               << QByteArray("a");
-    QTest::newRow("Backspace takes CR LF whole")
-        << QByteArray("x\r\n") << 3 << QList<int>{Qt::Key_Backspace} << QByteArray("x");
-    QTest::newRow("Backspace at start")
-        << QByteArray("ab") << 0 << QList<int>{Qt::Key_Backspace} << QByteArray("ab");
-    QTest::newRow("insert at caret")
-        << QByteArray("ac") << 1 << QList<int>{Qt::Key_B} << QByteArray("abc");
-    QTest::newRow("Delete forward")
-        << QByteArray("abc") << 1 << QList<int>{Qt::Key_Delete} << QByteArray("ac");
-    QTest::newRow("Delete takes CR LF whole")
-        << QByteArray("a\r\nb") << 1 << QList<int>{Qt::Key_Delete} << QByteArray("ab");
-    QTest::newRow("Escape shows nothing")
-        << QByteArray("a") << 1 << QList<int>{Qt::Key_Escape} << QByteArray("a");
-    QTest::newRow("Tab is a character")
-        << QByteArray() << 0 << QList<int>{Qt::Key_Tab} << QByteArray("\t");
-    QTest::newRow("arrows move the caret")
-        << QByteArray("ac") << 2 << QList<int>{Qt::Key_Left, Qt::Key_B} << QByteArray("abc");
-}
-
-void TestTerminalBox::keyEffects()
-{
-    QFETCH(QByteArray, start);
-    QFETCH(int, caret);
-    QFETCH(QList<int>, keys);
-    QFETCH(QByteArray, result);
-    TerminalBox box;
-    box.show();
-    box.setFocus();
-    box.setBytes(start);
-    QTextCursor c = box.textCursor();
-    c.setPosition(caret);
-    box.setTextCursor(c);
-    for (const int key : keys)
-        QTest::keyClick(&box, Qt::Key(key));
-    QCOMPARE(box.bytes(), result);
-    QCOMPARE(box.document()->characterCount() - 1, result.size());
-}
-
-void TestTerminalBox::hookDecidesTheEffect()
-{
-    TerminalBox box;
-    box.show();
-    box.setFocus();
-    QSignalSpy changed(&box, &TerminalBox::changed);
-    {
-        HookProbe discard(box, 0);
-        QTest::keyClick(&box, Qt::Key_A);
-        QTest::keyClick(&box, Qt::Key_Return);
-        QCOMPARE(box.bytes(), QByteArray());
-        QCOMPARE(changed.count(), 0);
-    }
-    HookProbe replace(box, 'z');
-    QTest::keyClick(&box, Qt::Key_A);
-    QCOMPARE(box.bytes(), QByteArray("z"));
+    // Typing the selected byte over itself, deleting at either end: the same text.
+    box.setSelection(0, 1);
+    type(box, {Qt::Key_X});
+    type(box, {Qt::Key_Delete});
+    box.setSelection(0, 0);
+    type(box, {Qt::Key_Backspace});
     QCOMPARE(changed.count(), 1);
+    // An append that also drops old lines is one change.
+    box.setByteLimit(100);
+    box.append(QByteArray(30, 'a') + "\r\n" + QByteArray(80, 'b') + "\r\n");
+    QCOMPARE(changed.count(), 2);
+    box.setBytes({});
+    box.setBytes({});
+    QCOMPARE(changed.count(), 3);
 }
 
-void TestTerminalBox::doubleClick()
+void TestTerminalBox::boundDropsWholeLines_data()
 {
+    QTest::addColumn<qsizetype>("limit");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qsizetype>("chunk");
+    QTest::addColumn<bool>("wholeLines");
+    QByteArray lines;
+    for (int i = 0; lines.size() < 3 * 1024 * 1024; ++i)
+        lines += QByteArray::number(i).rightJustified(78, '.') + "\r\n";
+    QByteArray lone;
+    for (int i = 0; i < 3000; ++i)
+        lone += QByteArray::number(i) + (i % 3 ? "\r" : "\n");
+    QTest::newRow("lines in 64 KiB chunks")
+        << qsizetype(1024 * 1024) << lines << qsizetype(64 * 1024) << true;
+    QTest::newRow("set whole past the bound")
+        << qsizetype(1024 * 1024) << lines << lines.size() << true;
+    QTest::newRow("CR LF split across chunks")
+        << qsizetype(1000) << lines.left(20000) << qsizetype(79) << true;
+    QTest::newRow("lone CR and LF") << qsizetype(500) << lone << qsizetype(7) << true;
+    QTest::newRow("a line longer than the bound keeps its tail")
+        << qsizetype(1000) << QByteArray(3000, 'y') << qsizetype(100) << false;
+}
+
+void TestTerminalBox::boundDropsWholeLines()
+{
+    QFETCH(qsizetype, limit);
+    QFETCH(QByteArray, text);
+    QFETCH(qsizetype, chunk);
+    QFETCH(bool, wholeLines);
     TerminalBox box;
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    box.setBytes("abc def");
-    QSignalSpy clicked(&box, &TerminalBox::doubleClicked);
-    QWidget *surface = box.viewport();
-    const QPoint p(10, 5);
-    QTest::mousePress(surface, Qt::LeftButton, {}, p);
-    QTest::mouseRelease(surface, Qt::LeftButton, {}, p);
-    QTest::mouseDClick(surface, Qt::LeftButton, {}, p);
-    QTest::mouseRelease(surface, Qt::LeftButton, {}, p);
-    QCOMPARE(clicked.count(), 1);
-    QCOMPARE(box.bytes(), QByteArray("abc def"));
+    show(box);
+    box.setByteLimit(limit);
+    QSignalSpy changed(&box, &TerminalBox::changed);
+    int operations = 0;
+    for (qsizetype at = 0; at < text.size(); at += chunk, ++operations) {
+        if (at == 0)
+            box.setBytes(text.left(chunk));
+        else
+            box.append(QByteArrayView(text).sliced(at, qMin(chunk, text.size() - at)));
+        QVERIFY(box.length() <= limit);
+    }
+    QCOMPARE(changed.count(), operations);
+    const QByteArray kept = box.bytes();
+    QVERIFY(kept.size() >= limit / 2);
+    QVERIFY(text.endsWith(kept));
+    const qsizetype cut = text.size() - kept.size();
+    if (wholeLines)
+        QVERIFY(text[cut - 1] == '\n' || (text[cut - 1] == '\r' && text[cut] != '\n'));
+    QCOMPARE(box.caretPosition(), kept.size());
+    QVERIFY(!box.grab().isNull());
 }
 
-void TestTerminalBox::editingAcrossScreenBreaks_data()
+void TestTerminalBox::appendsItsOwnBytes()
 {
-    // A line of 2K + 76 bytes shows as three paragraphs, broken in front of bytes K and 2K
-    // (display positions K and 2K + 1). The caret is placed by display position.
-    constexpr int K = int(TerminalBox::SoftBreakEvery);
-    QTest::addColumn<int>("caret");
-    QTest::addColumn<QList<int>>("keys");
-    QTest::addColumn<QByteArray>("result");
-    const QByteArray a(2 * K + 76, 'a');
-    QTest::newRow("before the screen break")
-        << K << QList<int>{Qt::Key_X} << a.left(K) + "x" + a.mid(K);
-    QTest::newRow("after the screen break")
-        << K + 1 << QList<int>{Qt::Key_X} << a.left(K) + "x" + a.mid(K);
-    QTest::newRow("beyond the second break")
-        << 2 * K + 6 << QList<int>{Qt::Key_X} << a.left(2 * K + 4) + "x" + a.mid(2 * K + 4);
-    QTest::newRow("Enter in the line")
-        << 100 << QList<int>{Qt::Key_Return} << a.left(100) + "\r\n" + a.mid(100);
-    QList<int> backAcrossBoth(K + 100, Qt::Key_Backspace);
-    QTest::newRow("Backspace across two breaks") << 2 * K + 78 << backAcrossBoth << a.left(K - 24);
-    QTest::newRow("Delete across a break")
-        << K - 2 << QList<int>{Qt::Key_Delete, Qt::Key_Delete, Qt::Key_Delete}
-        << a.left(K - 2) + a.mid(K + 1);
-}
-
-void TestTerminalBox::editingAcrossScreenBreaks()
-{
-    QFETCH(int, caret);
-    QFETCH(QList<int>, keys);
-    QFETCH(QByteArray, result);
+    // The bound makes room first; the chunk must not be read from where the text was.
     TerminalBox box;
-    box.show();
-    box.setFocus();
-    box.setBytes(QByteArray(2 * TerminalBox::SoftBreakEvery + 76, 'a'));
-    QCOMPARE(box.document()->blockCount(), 3);
-    QTextCursor c = box.textCursor();
-    c.setPosition(caret);
-    box.setTextCursor(c);
-    for (const int key : keys)
-        QTest::keyClick(&box, Qt::Key(key));
-    QCOMPARE(box.bytes(), result);
-    box.append("z");
-    QCOMPARE(box.bytes(), result + "z");
+    box.setBytes("abc\r\n");
+    box.setByteLimit(1000);
+    box.append(box.bytes());
+    QCOMPARE(box.bytes(), QByteArray("abc\r\nabc\r\n"));
 }
 
-void TestTerminalBox::copyGivesTheExactBytes()
+void TestTerminalBox::copiesTheExactBytes()
 {
+    const QByteArray text = QByteArray("first line\r\nNUL ", 16) + '\0' + "\x80\xff\t\r" + "end";
     TerminalBox box;
-    const QByteArray text =
-        QByteArray(TerminalBox::SoftBreakEvery + 100, 'c') + "\r\n\t" + QByteArray(1, '\0') + "end";
+    show(box);
     box.setBytes(text);
-    box.selectAll();
-    box.copy();
-    QCOMPARE(QApplication::clipboard()->text().toLatin1(), text);
+    // From the very start, Shift+click past the end of the second row, Ctrl+C.
+    QWidget *surface = box.viewport();
+    const int row = box.fontMetrics().height();
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(1, 2));
+    QTest::mouseClick(surface, Qt::LeftButton, Qt::ShiftModifier, QPoint(220, 4 + row + row / 2));
+    type(box, {int(Qt::ControlModifier) | Qt::Key_C});
+    QCOMPARE(QApplication::clipboard()->text().toLatin1(), text.left(20));
+    QVERIFY(!box.grab().isNull());
+}
+
+void TestTerminalBox::contextMenu()
+{
+    TerminalBox box;
+    box.setBytes(QByteArray("a\0\r\nb", 5));
+    QSignalSpy cleared(&box, &TerminalBox::clearRequested);
+    std::unique_ptr<QMenu> menu(box.createContextMenu());
+    const auto action = [&menu](const QString &start) {
+        const QList<QAction *> actions = menu->actions();
+        return *std::find_if(actions.cbegin(), actions.cend(), [&start](const QAction *a) {
+            return a->text().remove(u'&').startsWith(start);
+        });
+    };
+    QVERIFY(!action(u"Copy"_s)->isEnabled());
+    action(u"Select All"_s)->trigger();
+    QCOMPARE(box.selectedBytes(), box.bytes());
+    menu.reset(box.createContextMenu());
+    QVERIFY(action(u"Copy"_s)->isEnabled());
+    action(u"Copy"_s)->trigger();
+    QCOMPARE(QApplication::clipboard()->text().toLatin1(), QByteArray("a\0\r\nb", 5));
+    action(u"Clear"_s)->trigger();
+    QCOMPARE(cleared.count(), 1);
+    // The owner clears, as it does for its CLEAR button.
+    QCOMPARE(box.length(), 5);
 }
 
 QTEST_MAIN(TestTerminalBox)

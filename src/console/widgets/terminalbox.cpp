@@ -2,47 +2,98 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
 #include <QKeyEvent>
-#include <QMimeData>
-#include <QScrollBar>
-#include <QTextBlock>
+#include <QMenu>
+#include <QPainter>
+#include <QWheelEvent>
 
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
 namespace {
 
-constexpr char16_t ZeroWidthSpace = 0x200B;
-constexpr char16_t ControlPictures = 0x2400;
-constexpr char16_t DeletePicture = 0x2421;
+// As the old text box's document margin, so that the test view's legend and display still run
+// side by side, line for line.
+constexpr int Margin = 4;
+constexpr int AutoScrollMs = 50;
+
+constexpr const char *ControlNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                          "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                          "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                          "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+
+char16_t shownCharacter(uchar byte)
+{
+    if (byte < 32)
+        return char16_t(0x2400 + byte);
+    if (byte == 127)
+        return 0x2421;
+    return byte;
+}
+
+// Latin-1 gives the bytes 128 to 159 no character, and the soft hyphen none that is drawn.
+bool hasNoPrintedForm(uchar byte)
+{
+    return (byte >= 0x80 && byte < 0xa0) || byte == 0xad;
+}
+
+// The abbreviation drawn, framed, for a byte whose character the font cannot show.
+QString pictureLabel(uchar byte)
+{
+    if (byte < 32)
+        return QString::fromLatin1(ControlNames[byte]);
+    if (byte == 127)
+        return u"DEL"_s;
+    if (byte == 0xad)
+        return u"SHY"_s;
+    return QString::number(byte, 16).toUpper();
+}
+
+QFont pictureFont(const QFont &font)
+{
+    QFont small = font;
+    if (font.pixelSize() > 0)
+        small.setPixelSize(qMax(6, font.pixelSize() * 3 / 4));
+    else
+        small.setPointSizeF(qMax(5.0, font.pointSizeF() * 0.75));
+    return small;
+}
+
+bool separatesWords(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 } // namespace
 
 TerminalBox::TerminalBox(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : QAbstractScrollArea(parent)
 {
-    // The widget never edits its own document: every change goes through replaceRange so that
-    // the exact bytes and the display stay in step. Read-only with keyboard selection keeps a
-    // visible caret that the arrow keys move.
-    setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setUndoRedoEnabled(false);
+    // The window's design has no scroll bars; the wheel and the keys scroll the box.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    updateMetrics();
 }
 
 void TerminalBox::setBytes(const QByteArray &bytes)
 {
-    if (bytes == m_bytes)
+    if (bytes == m_text.bytes())
         return;
-    m_bytes = bytes;
-    m_softBreaks.clear();
-    setPlainText(render(0, m_bytes.size(), &m_softBreaks));
-    moveCursor(QTextCursor::End);
+    m_text.assign(bytes);
+    m_anchor = m_caret = m_text.size();
+    m_followEnd = true;
+    m_top = 0;
+    m_desiredX = -1;
+    m_selecting = false;
+    trimToLimit();
+    restartBlink();
     Q_EMIT changed();
 }
 
@@ -50,31 +101,61 @@ void TerminalBox::append(QByteArrayView chunk)
 {
     if (chunk.isEmpty())
         return;
-    QTextCursor cursor = textCursor();
-    cursor.clearSelection();
-    cursor.movePosition(QTextCursor::End);
-    setTextCursor(cursor);
-    replaceRange(m_bytes.size(), m_bytes.size(), chunk);
-    ensureCursorVisible();
+    m_text.replace(m_text.size(), m_text.size(), chunk);
+    m_anchor = m_caret = m_text.size();
+    m_desiredX = -1;
+    m_selecting = false;
+    m_autoScroll.stop();
+    trimToLimit();
+    restartBlink();
+    Q_EMIT changed();
+}
+
+void TerminalBox::setByteLimit(qsizetype limit)
+{
+    m_text.setLimit(qMax<qsizetype>(0, limit));
+    const qsizetype before = m_text.size();
+    trimToLimit();
+    if (m_text.size() != before) {
+        viewport()->update();
+        Q_EMIT changed();
+    }
+}
+
+void TerminalBox::trimToLimit()
+{
+    const qsizetype cut = m_text.trim();
+    if (cut == 0)
+        return;
+    const auto shifted = [cut](qsizetype position) { return qMax<qsizetype>(0, position - cut); };
+    m_caret = shifted(m_caret);
+    m_anchor = shifted(m_anchor);
+    m_top = shifted(m_top);
 }
 
 int TerminalBox::keyCode(const QKeyEvent *event)
 {
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
     const int key = event->key();
-    const bool letter = key >= Qt::Key_A && key <= Qt::Key_Z;
-    if (letter && (modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier))
-        return key - Qt::Key_A + 1;
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) {
+        if (key >= Qt::Key_A && key <= Qt::Key_Z)
+            return key - Qt::Key_A + 1;
+        // Ctrl+[ \ ] ^ _ give 27 to 31, as on a terminal.
+        if (key >= Qt::Key_BracketLeft && key <= Qt::Key_Underscore)
+            return key - Qt::Key_At;
+    }
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         return 13;
     case Qt::Key_Backspace:
         return 8;
-    case Qt::Key_Tab:
-        return 9;
     case Qt::Key_Escape:
         return 27;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+        return 0;
     default:
         break;
     }
@@ -82,31 +163,40 @@ int TerminalBox::keyCode(const QKeyEvent *event)
     if (text.size() != 1)
         return 0;
     const char16_t c = text[0].unicode();
-    if (c < 32 || c == 127 || c > 255)
-        return 0;
-    // Synthesised events carry the lower-case letter with Shift; a keyboard the capital.
-    if (letter && (modifiers & Qt::ShiftModifier) && c >= u'a' && c <= u'z')
-        return c - 32;
-    return c;
+    return (c < 32 || c == 127 || c > 255) ? 0 : c;
+}
+
+bool TerminalBox::event(QEvent *event)
+{
+    // A key that gives a byte belongs to the terminal, not to a shortcut of the window.
+    if (event->type() == QEvent::ShortcutOverride && keyCode(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
     int code = keyCode(event);
-    if (code == 0) {
-        if (event->key() == Qt::Key_Delete) {
-            deleteForward();
-            return;
-        }
-        // Navigation and selection keys keep the read-only editor's own handling.
-        QPlainTextEdit::keyPressEvent(event);
+    if (code != 0) {
+        event->accept();
+        if (m_keyPressHook)
+            m_keyPressHook(code);
+        if (code != 0)
+            typeKey(code);
         return;
     }
-    event->accept();
-    if (m_keyPressHook)
-        m_keyPressHook(code);
-    if (code != 0)
-        typeKey(code);
+    if (event->key() == Qt::Key_Delete) {
+        event->accept();
+        deleteForward();
+        return;
+    }
+    if (moveByKey(event)) {
+        event->accept();
+        return;
+    }
+    event->ignore();
 }
 
 void TerminalBox::typeKey(int code)
@@ -121,185 +211,271 @@ void TerminalBox::typeKey(int code)
     case 8:
         deleteBackward();
         return;
-    case 13: {
-        qsizetype from, to;
-        selectionRange(&from, &to);
-        replaceRange(from, to, "\r\n");
-        break;
-    }
-    case 22: {
-        qsizetype from, to;
-        selectionRange(&from, &to);
-        replaceRange(from, to, QApplication::clipboard()->text().toLatin1());
-        break;
-    }
-    case 24:
-        copy();
-        deleteForward();
+    case 13:
+        replaceSelection("\r\n");
         return;
-    default: {
-        if (code < 32 && code != 9)
-            return;
-        qsizetype from, to;
-        selectionRange(&from, &to);
-        const char byte = char(code);
-        replaceRange(from, to, QByteArrayView(&byte, 1));
+    case 22:
+        paste();
+        return;
+    case 24:
+        cut();
+        return;
+    default:
         break;
     }
+    // The other control codes are sent but leave the text as it is, as in the old box.
+    if (code == '\t' || (code >= 32 && code <= 255)) {
+        const char byte = char(code);
+        replaceSelection(QByteArrayView(&byte, 1));
     }
-    ensureCursorVisible();
+}
+
+bool TerminalBox::moveByKey(const QKeyEvent *event)
+{
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const char *data = m_text.bytes().constData();
+    const qsizetype size = m_text.size();
+    const qsizetype from = qMin(m_anchor, m_caret);
+    const qsizetype to = qMax(m_anchor, m_caret);
+    const qsizetype reach = 2 * TerminalText::BlockSize;
+    qsizetype target = m_caret;
+    qreal keepX = -1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (!extend && from != to) {
+            target = from;
+        } else if (ctrl) {
+            const qsizetype low = qMax<qsizetype>(0, m_caret - reach);
+            while (target > low && separatesWords(data[target - 1]))
+                --target;
+            while (target > low && !separatesWords(data[target - 1]))
+                --target;
+        } else if (target >= 2 && data[target - 2] == '\r' && data[target - 1] == '\n') {
+            target -= 2;
+        } else if (target > 0) {
+            --target;
+        }
+        break;
+    case Qt::Key_Right:
+        if (!extend && from != to) {
+            target = to;
+        } else if (ctrl) {
+            const qsizetype high = qMin(size, m_caret + reach);
+            while (target < high && !separatesWords(data[target]))
+                ++target;
+            while (target < high && separatesWords(data[target]))
+                ++target;
+        } else if (target + 1 < size && data[target] == '\r' && data[target + 1] == '\n') {
+            target += 2;
+        } else if (target < size) {
+            ++target;
+        }
+        break;
+    case Qt::Key_Home:
+        target = ctrl ? 0 : rowAt(m_caret).start;
+        break;
+    case Qt::Key_End:
+        target = ctrl ? size : rowAt(m_caret).visibleEnd;
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        const bool up = event->key() == Qt::Key_Up || event->key() == Qt::Key_PageUp;
+        const bool page = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown;
+        const int count = page ? rowsPerPage() : 1;
+        const Row row = rowAt(m_caret);
+        keepX = m_desiredX >= 0 ? m_desiredX : xOf(row, m_caret);
+        Row destination = row;
+        if (up) {
+            const Rows above = rowsBefore(row.start, count);
+            if (!above.isEmpty())
+                destination = above.first();
+        } else {
+            destination = rowsFrom(row.start, count + 1).last();
+        }
+        if (page)
+            scrollRows(up ? -count : count);
+        target = positionAt(destination, keepX);
+        break;
+    }
+    default:
+        return false;
+    }
+    moveCaret(target, extend);
+    m_desiredX = keepX;
+    if (extend)
+        updateSelectionClipboard();
+    return true;
+}
+
+void TerminalBox::moveCaret(qsizetype position, bool keepAnchor)
+{
+    m_caret = position;
+    if (!keepAnchor)
+        m_anchor = position;
+    m_desiredX = -1;
+    ensureCaretVisible();
+    restartBlink();
+}
+
+void TerminalBox::replaceSelection(QByteArrayView with)
+{
+    replaceRange(qMin(m_anchor, m_caret), qMax(m_anchor, m_caret), with);
+}
+
+void TerminalBox::replaceRange(qsizetype from, qsizetype to, QByteArrayView with)
+{
+    afterEdit(from, to, with.size(), m_text.replace(from, to, with));
+}
+
+void TerminalBox::paste()
+{
+    const QString text = QApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    const qsizetype from = qMin(m_anchor, m_caret);
+    const qsizetype to = qMax(m_anchor, m_caret);
+    afterEdit(from, to, text.size(), m_text.replace(from, to, QStringView(text)));
+}
+
+void TerminalBox::afterEdit(qsizetype from, qsizetype to, qsizetype inserted, bool changedText)
+{
+    if (m_top >= to)
+        m_top += inserted - (to - from);
+    else if (m_top > from)
+        m_top = from;
+    m_anchor = m_caret = from + inserted;
+    m_desiredX = -1;
+    if (changedText)
+        trimToLimit();
+    ensureCaretVisible();
+    restartBlink();
+    if (changedText)
+        Q_EMIT changed();
 }
 
 void TerminalBox::deleteBackward()
 {
-    qsizetype from, to;
-    selectionRange(&from, &to);
+    qsizetype from = qMin(m_anchor, m_caret);
+    const qsizetype to = qMax(m_anchor, m_caret);
     if (from == to) {
         if (from == 0)
             return;
-        from -= (from >= 2 && m_bytes[from - 2] == '\r' && m_bytes[from - 1] == '\n') ? 2 : 1;
+        const QByteArray &b = m_text.bytes();
+        from -= (from >= 2 && b[from - 2] == '\r' && b[from - 1] == '\n') ? 2 : 1;
     }
     replaceRange(from, to, {});
 }
 
 void TerminalBox::deleteForward()
 {
-    qsizetype from, to;
-    selectionRange(&from, &to);
+    const qsizetype from = qMin(m_anchor, m_caret);
+    qsizetype to = qMax(m_anchor, m_caret);
     if (from == to) {
-        if (to == m_bytes.size())
+        const QByteArray &b = m_text.bytes();
+        if (to == b.size())
             return;
-        to += (to + 1 < m_bytes.size() && m_bytes[to] == '\r' && m_bytes[to + 1] == '\n') ? 2 : 1;
+        to += (to + 1 < b.size() && b[to] == '\r' && b[to + 1] == '\n') ? 2 : 1;
     }
     replaceRange(from, to, {});
 }
 
-void TerminalBox::selectionRange(qsizetype *from, qsizetype *to) const
+void TerminalBox::cut()
 {
-    const QTextCursor cursor = textCursor();
-    *from = bytePosition(cursor.selectionStart());
-    *to = bytePosition(cursor.selectionEnd());
-}
-
-qsizetype TerminalBox::caretPosition(qsizetype byte) const
-{
-    const auto before = std::lower_bound(m_softBreaks.cbegin(), m_softBreaks.cend(), byte);
-    return byte + (before - m_softBreaks.cbegin());
-}
-
-qsizetype TerminalBox::bytePosition(qsizetype display) const
-{
-    // The k-th soft break shows at display position m_softBreaks[k] + k; count those in front.
-    qsizetype low = 0;
-    qsizetype high = m_softBreaks.size();
-    while (low < high) {
-        const qsizetype mid = (low + high) / 2;
-        if (m_softBreaks[mid] + mid < display)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return qBound<qsizetype>(0, display - low, m_bytes.size());
-}
-
-void TerminalBox::replaceRange(qsizetype from, qsizetype to, QByteArrayView with)
-{
-    if (from == to && with.isEmpty())
+    if (m_anchor == m_caret)
         return;
-    const qsizetype displayFrom = caretPosition(from);
-    const qsizetype displayTo = caretPosition(to);
-
-    const auto first = std::lower_bound(m_softBreaks.begin(), m_softBreaks.end(), from);
-    const auto last = std::lower_bound(first, m_softBreaks.end(), to);
-    const qsizetype at = first - m_softBreaks.begin();
-    m_softBreaks.erase(first, last);
-    const qsizetype shift = with.size() - (to - from);
-    for (auto it = m_softBreaks.begin() + at; it != m_softBreaks.end(); ++it)
-        *it += shift;
-    m_bytes.replace(from, to - from, with);
-
-    QList<qsizetype> added;
-    const QString shown = render(from, from + with.size(), &added);
-    m_softBreaks.insert(at, added.size(), 0);
-    std::copy(added.cbegin(), added.cend(), m_softBreaks.begin() + at);
-
-    QTextCursor cursor(document());
-    cursor.setPosition(int(displayFrom));
-    cursor.setPosition(int(displayTo), QTextCursor::KeepAnchor);
-    cursor.insertText(shown);
-    // A CR shows differently alone and before an LF: the bytes on both edges may have changed
-    // partners.
-    refreshCarriageReturn(from - 1);
-    refreshCarriageReturn(from + with.size() - 1);
-    QTextCursor caret = textCursor();
-    caret.setPosition(int(caretPosition(from + with.size())));
-    setTextCursor(caret);
-    Q_EMIT changed();
+    copy();
+    replaceSelection({});
 }
 
-void TerminalBox::refreshCarriageReturn(qsizetype position)
+void TerminalBox::setSelection(qsizetype anchor, qsizetype caret)
 {
-    if (position < 0 || position >= m_bytes.size() || m_bytes[position] != '\r')
+    m_anchor = qBound<qsizetype>(0, anchor, m_text.size());
+    moveCaret(qBound<qsizetype>(0, caret, m_text.size()), true);
+}
+
+QByteArray TerminalBox::selectedBytes() const
+{
+    const qsizetype from = qMin(m_anchor, m_caret);
+    return m_text.bytes().mid(from, qMax(m_anchor, m_caret) - from);
+}
+
+void TerminalBox::selectAll()
+{
+    setSelection(0, m_text.size());
+}
+
+void TerminalBox::copy() const
+{
+    if (m_anchor != m_caret)
+        QApplication::clipboard()->setText(QString::fromLatin1(selectedBytes()));
+}
+
+void TerminalBox::updateSelectionClipboard() const
+{
+    QClipboard *clipboard = QApplication::clipboard();
+    if (m_anchor != m_caret && clipboard->supportsSelection())
+        clipboard->setText(QString::fromLatin1(selectedBytes()), QClipboard::Selection);
+}
+
+QMenu *TerminalBox::createContextMenu()
+{
+    auto *menu = new QMenu(this);
+    const auto withKeys = [](const QString &text, QKeySequence::StandardKey key) {
+        return text + u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
+    };
+    QAction *copyAction = menu->addAction(withKeys(tr("&Copy"), QKeySequence::Copy));
+    copyAction->setEnabled(m_anchor != m_caret);
+    connect(copyAction, &QAction::triggered, this, [this] { copy(); });
+    QAction *selectAllAction = menu->addAction(withKeys(tr("Select All"), QKeySequence::SelectAll));
+    selectAllAction->setEnabled(m_text.size() > 0);
+    connect(selectAllAction, &QAction::triggered, this, [this] { selectAll(); });
+    menu->addSeparator();
+    QAction *clearAction = menu->addAction(tr("Clear"));
+    connect(clearAction, &QAction::triggered, this, [this] { Q_EMIT clearRequested(); });
+    return menu;
+}
+
+void TerminalBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+void TerminalBox::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
         return;
-    const qsizetype display = caretPosition(position + 1) - 1;
-    QTextCursor cursor(document());
-    cursor.setPosition(int(display));
-    cursor.setPosition(int(display + 1), QTextCursor::KeepAnchor);
-    // selectedText() reports a block break as U+2029.
-    const bool showsBreak = cursor.selectedText() == QString(QChar::ParagraphSeparator);
-    if (showsBreak != breaksLine(position))
-        cursor.insertText(QString(displayOf(position)));
+    m_dragPoint = event->position().toPoint();
+    moveCaret(positionAt(m_dragPoint), event->modifiers() & Qt::ShiftModifier);
+    m_selecting = true;
 }
 
-bool TerminalBox::breaksLine(qsizetype i) const
+void TerminalBox::mouseMoveEvent(QMouseEvent *event)
 {
-    return m_bytes[i] == '\n' ||
-           (m_bytes[i] == '\r' && !(i + 1 < m_bytes.size() && m_bytes[i + 1] == '\n'));
-}
-
-qsizetype TerminalBox::runBefore(qsizetype position) const
-{
-    // Bytes since the last line break in front of position, real or shown only, at most
-    // SoftBreakEvery.
-    const auto soft = std::lower_bound(m_softBreaks.cbegin(), m_softBreaks.cend(), position);
-    const qsizetype lastSoft = soft == m_softBreaks.cbegin() ? 0 : *(soft - 1);
-    const qsizetype limit = qMax(lastSoft, position - SoftBreakEvery);
-    qsizetype i = position - 1;
-    while (i >= limit && !breaksLine(i))
-        --i;
-    return position - (i >= limit ? i + 1 : limit);
-}
-
-QChar TerminalBox::displayOf(qsizetype i) const
-{
-    const auto b = static_cast<unsigned char>(m_bytes[i]);
-    if (b == '\n' || b == '\t')
-        return QChar(char16_t(b));
-    if (b == '\r')
-        return breaksLine(i) ? QChar(u'\n') : QChar(ZeroWidthSpace);
-    if (b < 32)
-        return QChar(ControlPictures + b);
-    if (b == 127)
-        return QChar(DeletePicture);
-    return QChar(char16_t(b));
-}
-
-QString TerminalBox::render(qsizetype from, qsizetype to, QList<qsizetype> *softBreaks) const
-{
-    QString text;
-    text.reserve(to - from + (to - from) / SoftBreakEvery + 1);
-    qsizetype run = runBefore(from);
-    for (qsizetype i = from; i < to; ++i) {
-        // A byte that breaks the line itself needs no break in front of it.
-        if (run >= SoftBreakEvery && !breaksLine(i)) {
-            text += u'\n';
-            softBreaks->append(i);
-            run = 0;
-        }
-        text += displayOf(i);
-        run = breaksLine(i) ? 0 : run + 1;
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    m_dragPoint = event->position().toPoint();
+    // Beyond the top or bottom edge the box scrolls on its own while the button is held.
+    if (m_dragPoint.y() < 0 || m_dragPoint.y() >= viewport()->height()) {
+        if (!m_autoScroll.isActive())
+            m_autoScroll.start(AutoScrollMs, this);
+    } else {
+        m_autoScroll.stop();
     }
-    return text;
+    moveCaret(positionAt(m_dragPoint), true);
+}
+
+void TerminalBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_selecting)
+        return;
+    m_selecting = false;
+    m_autoScroll.stop();
+    updateSelectionClipboard();
 }
 
 void TerminalBox::mouseDoubleClickEvent(QMouseEvent *event)
@@ -308,19 +484,404 @@ void TerminalBox::mouseDoubleClickEvent(QMouseEvent *event)
     Q_EMIT doubleClicked();
 }
 
-bool TerminalBox::focusNextPrevChild(bool next)
+void TerminalBox::wheelEvent(QWheelEvent *event)
 {
-    // Tab is a byte for the terminal; Shift+Tab still leaves it.
-    return next ? false : QPlainTextEdit::focusNextPrevChild(next);
+    event->accept();
+    const int delta = event->angleDelta().y();
+    // Ctrl with the wheel zooms, as it did in the old read-only box.
+    if (event->modifiers() & Qt::ControlModifier) {
+        QFont zoomed = font();
+        const qreal size = zoomed.pointSizeF() + delta / 120.0;
+        if (zoomed.pointSizeF() > 0 && size >= 1) {
+            zoomed.setPointSizeF(size);
+            setFont(zoomed);
+        }
+        return;
+    }
+    const int lines = QApplication::wheelScrollLines();
+    if (lines <= 0)
+        return;
+    m_wheelDelta += delta;
+    const int rows = m_wheelDelta * lines / 120;
+    if (rows == 0)
+        return;
+    m_wheelDelta -= rows * 120 / lines;
+    scrollRows(-rows);
 }
 
-QMimeData *TerminalBox::createMimeDataFromSelection() const
+void TerminalBox::focusInEvent(QFocusEvent *event)
 {
-    qsizetype from, to;
-    selectionRange(&from, &to);
-    auto *data = new QMimeData;
-    data->setText(QString::fromLatin1(m_bytes.mid(from, to - from)));
-    return data;
+    restartBlink();
+    QAbstractScrollArea::focusInEvent(event);
+}
+
+void TerminalBox::focusOutEvent(QFocusEvent *event)
+{
+    m_blink.stop();
+    m_caretShown = false;
+    viewport()->update();
+    QAbstractScrollArea::focusOutEvent(event);
+}
+
+void TerminalBox::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_blink.timerId()) {
+        m_caretShown = !m_caretShown;
+        viewport()->update();
+    } else if (event->timerId() == m_autoScroll.timerId()) {
+        scrollRows(m_dragPoint.y() < 0 ? -1 : 1);
+        moveCaret(positionAt(m_dragPoint), true);
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+void TerminalBox::restartBlink()
+{
+    m_caretShown = true;
+    const int flash = QApplication::cursorFlashTime();
+    if (hasFocus() && flash >= 2)
+        m_blink.start(flash / 2, this);
+    else
+        m_blink.stop();
+    viewport()->update();
+}
+
+void TerminalBox::changeEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FontChange:
+        updateMetrics();
+        settle();
+        viewport()->update();
+        break;
+    case QEvent::PaletteChange:
+    case QEvent::EnabledChange:
+    case QEvent::ActivationChange:
+        m_pictures.fill(QPixmap());
+        viewport()->update();
+        break;
+    default:
+        break;
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+void TerminalBox::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    settle();
+}
+
+void TerminalBox::updateMetrics()
+{
+    m_font = font();
+    // Each byte is placed by its own advance; kerning would move the glyphs off those places.
+    m_font.setKerning(false);
+    const QFontMetricsF metrics(m_font);
+    const QFontMetricsF labels(pictureFont(m_font));
+    // Rows as high as the old text box made its lines.
+    m_ascent = qCeil(metrics.ascent());
+    m_rowHeight = qMax(1, m_ascent + qCeil(metrics.descent()) + qRound(metrics.leading()));
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = uchar(b);
+        const char16_t c = shownCharacter(byte);
+        const qreal width = metrics.horizontalAdvance(QChar(c));
+        if (!hasNoPrintedForm(byte) && metrics.inFontUcs4(c) && width > 0) {
+            m_glyph[b] = c;
+            m_advance[b] = width;
+        } else {
+            m_glyph[b] = 0;
+            m_advance[b] = qCeil(labels.horizontalAdvance(pictureLabel(byte))) + 4;
+        }
+    }
+    m_pictures.fill(QPixmap());
+}
+
+QList<qsizetype> TerminalBox::wrap(const TerminalText::Block &block) const
+{
+    // Rows break after the last space that fits, or where the next byte no longer fits; a
+    // space at the edge stays with its row. Each row holds at least one byte.
+    QList<qsizetype> starts{block.start};
+    const qreal width = qMax(1, viewport()->width() - 2 * Margin);
+    const char *data = m_text.bytes().constData();
+    qreal x = 0;
+    qsizetype rowStart = block.start;
+    qsizetype afterSpace = -1;
+    for (qsizetype i = block.start; i < block.visibleEnd; ++i) {
+        const auto byte = uchar(data[i]);
+        const qreal w = advance(byte);
+        if (x + w > width && i > rowStart) {
+            if (byte == ' ') {
+                if (i + 1 < block.visibleEnd) {
+                    rowStart = i + 1;
+                    starts.append(rowStart);
+                    afterSpace = -1;
+                    x = 0;
+                }
+                continue;
+            }
+            rowStart = afterSpace > rowStart ? afterSpace : i;
+            starts.append(rowStart);
+            afterSpace = -1;
+            x = 0;
+            for (qsizetype j = rowStart; j < i; ++j)
+                x += advance(uchar(data[j]));
+        }
+        x += w;
+        if (byte == ' ')
+            afterSpace = i + 1;
+    }
+    return starts;
+}
+
+TerminalBox::Row TerminalBox::rowOf(const TerminalText::Block &block,
+                                    const QList<qsizetype> &starts, qsizetype index)
+{
+    const bool lastInBlock = index + 1 == starts.size();
+    Row row;
+    row.start = starts[index];
+    row.visibleEnd = lastInBlock ? block.visibleEnd : starts[index + 1];
+    row.next = lastInBlock ? block.end : starts[index + 1];
+    row.last = lastInBlock && block.last;
+    return row;
+}
+
+TerminalBox::Rows TerminalBox::rowsFrom(qsizetype position, int count) const
+{
+    Rows rows;
+    TerminalText::Block block = m_text.blockAt(position);
+    QList<qsizetype> starts = wrap(block);
+    qsizetype i = std::upper_bound(starts.cbegin(), starts.cend(), position) - starts.cbegin() - 1;
+    for (;;) {
+        for (; i < starts.size(); ++i) {
+            if (rows.size() == count)
+                return rows;
+            rows.append(rowOf(block, starts, i));
+        }
+        if (block.last)
+            return rows;
+        block = m_text.blockFrom(block.end);
+        starts = wrap(block);
+        i = 0;
+    }
+}
+
+TerminalBox::Rows TerminalBox::rowsBefore(qsizetype rowStart, int count) const
+{
+    Rows rows;
+    TerminalText::Block block = m_text.blockAt(rowStart);
+    QList<qsizetype> starts = wrap(block);
+    qsizetype i = std::lower_bound(starts.cbegin(), starts.cend(), rowStart) - starts.cbegin();
+    while (rows.size() < count) {
+        if (i > 0) {
+            --i;
+            rows.append(rowOf(block, starts, i));
+            continue;
+        }
+        if (block.start == 0)
+            break;
+        block = m_text.blockAt(block.start - 1);
+        starts = wrap(block);
+        i = starts.size();
+    }
+    std::reverse(rows.begin(), rows.end());
+    return rows;
+}
+
+TerminalBox::Row TerminalBox::rowAt(qsizetype position) const
+{
+    const TerminalText::Block block = m_text.blockAt(position);
+    const QList<qsizetype> starts = wrap(block);
+    return rowOf(block, starts,
+                 std::upper_bound(starts.cbegin(), starts.cend(), position) - starts.cbegin() - 1);
+}
+
+int TerminalBox::rowsPerPage() const
+{
+    return qMax(1, (viewport()->height() - 2 * Margin) / m_rowHeight);
+}
+
+TerminalBox::Rows TerminalBox::visibleRows() const
+{
+    // Away from the end, the rows from the top one on, and one more partly shown; at the end,
+    // the last whole rows that fit.
+    const int page = rowsPerPage();
+    if (!m_followEnd) {
+        const Rows rows = rowsFrom(m_top, page + 1);
+        if (rows.size() > page)
+            return rows;
+    }
+    const Row last = rowAt(m_text.size());
+    Rows rows = rowsBefore(last.start, page - 1);
+    rows.append(last);
+    return rows;
+}
+
+void TerminalBox::settle()
+{
+    if (!m_followEnd && rowsFrom(m_top, rowsPerPage() + 1).size() <= rowsPerPage())
+        m_followEnd = true;
+}
+
+void TerminalBox::scrollRows(int delta)
+{
+    const int page = rowsPerPage();
+    const qsizetype top = visibleRows().first().start;
+    if (delta < 0) {
+        const Rows above = rowsBefore(top, -delta);
+        if (above.isEmpty())
+            return;
+        m_top = above.first().start;
+        m_followEnd = false;
+    } else if (delta > 0 && !m_followEnd) {
+        const Rows below = rowsFrom(top, delta + page + 1);
+        if (below.size() <= delta + page)
+            m_followEnd = true;
+        else
+            m_top = below[delta].start;
+    }
+    viewport()->update();
+}
+
+void TerminalBox::ensureCaretVisible()
+{
+    const int page = rowsPerPage();
+    const Rows rows = visibleRows();
+    const qsizetype caretRow = rowAt(m_caret).start;
+    if (caretRow < rows.first().start) {
+        m_top = caretRow;
+        m_followEnd = false;
+    } else if (caretRow > rows[qMin<qsizetype>(page, rows.size()) - 1].start) {
+        const Rows above = rowsBefore(caretRow, page - 1);
+        m_top = above.isEmpty() ? caretRow : above.first().start;
+        m_followEnd = false;
+    }
+    settle();
+}
+
+qreal TerminalBox::xOf(const Row &row, qsizetype position) const
+{
+    const char *data = m_text.bytes().constData();
+    qreal x = 0;
+    for (qsizetype i = row.start; i < qMin(position, row.visibleEnd); ++i)
+        x += advance(uchar(data[i]));
+    return x;
+}
+
+qsizetype TerminalBox::positionAt(const Row &row, qreal x) const
+{
+    const char *data = m_text.bytes().constData();
+    qreal left = 0;
+    for (qsizetype i = row.start; i < row.visibleEnd; ++i) {
+        const qreal w = advance(uchar(data[i]));
+        if (x < left + w / 2)
+            return i;
+        left += w;
+    }
+    return row.visibleEnd;
+}
+
+qsizetype TerminalBox::positionAt(const QPoint &point) const
+{
+    // Above or below the text, the nearest whole row shown.
+    const Rows rows = visibleRows();
+    const qsizetype shown = qMin<qsizetype>(rows.size(), rowsPerPage());
+    const qsizetype index = point.y() < Margin ? 0 : (point.y() - Margin) / m_rowHeight;
+    return positionAt(rows[qMin(index, shown - 1)], point.x() - Margin);
+}
+
+QPalette::ColorGroup TerminalBox::colorGroup() const
+{
+    if (!isEnabled())
+        return QPalette::Disabled;
+    return isActiveWindow() ? QPalette::Active : QPalette::Inactive;
+}
+
+void TerminalBox::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    painter.setFont(m_font);
+    const qsizetype from = qMin(m_anchor, m_caret);
+    const qsizetype to = qMax(m_anchor, m_caret);
+    const QRect area = event->rect();
+    int y = Margin;
+    for (const Row &row : visibleRows()) {
+        if (y + m_rowHeight > area.top() && y <= area.bottom())
+            drawRow(painter, row, y, from, to);
+        if (m_caretShown && hasFocus() && m_caret >= row.start &&
+            (m_caret < row.next || row.last)) {
+            const qreal x = qMin<qreal>(Margin + xOf(row, m_caret), viewport()->width() - 1);
+            painter.fillRect(QRectF(x, y, 1, m_rowHeight),
+                             palette().brush(colorGroup(), QPalette::Text));
+        }
+        y += m_rowHeight;
+    }
+}
+
+void TerminalBox::drawRow(QPainter &painter, const Row &row, int y, qsizetype from, qsizetype to)
+{
+    const QPalette::ColorGroup group = colorGroup();
+    const QColor ink = palette().color(group, QPalette::Text);
+    const QColor selectedInk = palette().color(group, QPalette::HighlightedText);
+    const QBrush highlight = palette().brush(group, QPalette::Highlight);
+    const char *data = m_text.bytes().constData();
+    const auto selected = [from, to](qsizetype i) { return i >= from && i < to; };
+    qreal x = Margin;
+    QString run;
+    qsizetype i = row.start;
+    while (i < row.visibleEnd) {
+        const bool inSelection = selected(i);
+        const auto byte = uchar(data[i]);
+        if (m_glyph[byte] == 0) {
+            if (inSelection)
+                painter.fillRect(QRectF(x, y, advance(byte), m_rowHeight), highlight);
+            painter.drawPixmap(QPointF(x, y), picture(byte, inSelection));
+            x += advance(byte);
+            ++i;
+            continue;
+        }
+        // A run of characters that the font draws, all in or all out of the selection.
+        run.clear();
+        qreal width = 0;
+        for (; i < row.visibleEnd && m_glyph[uchar(data[i])] != 0 && selected(i) == inSelection;
+             ++i) {
+            run += QChar(m_glyph[uchar(data[i])]);
+            width += advance(uchar(data[i]));
+        }
+        if (inSelection)
+            painter.fillRect(QRectF(x, y, width, m_rowHeight), highlight);
+        painter.setPen(inSelection ? selectedInk : ink);
+        painter.drawText(QPointF(x, y + m_ascent), run);
+        x += width;
+    }
+    // A selected line end shows as a space's width of highlight after the row.
+    if (row.visibleEnd < row.next && selected(row.visibleEnd))
+        painter.fillRect(QRectF(x, y, advance(' '), m_rowHeight), highlight);
+}
+
+const QPixmap &TerminalBox::picture(uchar byte, bool selected)
+{
+    QPixmap &picture = m_pictures[byte + (selected ? 256 : 0)];
+    if (!picture.isNull())
+        return picture;
+    const qreal ratio = devicePixelRatioF();
+    const QSizeF size(advance(byte), m_rowHeight);
+    picture = QPixmap((size * ratio).toSize());
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    const QColor ink =
+        palette().color(colorGroup(), selected ? QPalette::HighlightedText : QPalette::Text);
+    QColor frame = ink;
+    frame.setAlphaF(0.4f);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(frame);
+    painter.drawRoundedRect(QRectF(1.5, 1.5, size.width() - 3, size.height() - 3), 2, 2);
+    painter.setPen(ink);
+    painter.setFont(pictureFont(m_font));
+    painter.drawText(QRectF(QPointF(0, 0), size), Qt::AlignCenter, pictureLabel(byte));
+    return picture;
 }
 
 } // namespace kalveno

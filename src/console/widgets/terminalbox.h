@@ -1,28 +1,37 @@
 #pragma once
 
+#include "widgets/terminaltext.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QPlainTextEdit>
+#include <QFont>
+#include <QPalette>
+#include <QPixmap>
 
+#include <array>
 #include <functional>
+
+class QMenu;
 
 namespace kalveno {
 
-// A multi-line box that holds exactly the bytes put into it, one character per byte, CR, LF
-// and NUL included, as the old terminal text box did. Qt's text widgets fold CR, LF and CR LF
-// into one paragraph break, so the box keeps the exact bytes itself and shows them one display
-// character per byte: LF and a lone CR break the line, the CR of a CR LF pair is invisible,
-// other control bytes show as their control pictures.
-//
-// A line without breaks would make one ever-growing paragraph that the text layout redoes
-// whole at every append, so the display also breaks a line after every SoftBreakEvery bytes.
-// Those breaks exist only on the screen; positions are mapped between bytes and display.
+// A multi-line box that holds exactly the bytes put into it, one character per byte, CR, LF and
+// NUL included, as the old terminal text box did, at one byte of memory per byte held. It draws
+// only the rows in view, straight from the bytes: LF and a lone CR break the line, the CR of a
+// CR LF pair is not shown, other control bytes show as their control pictures (or, where the
+// font has none, as a small framed abbreviation), bytes 128 to 255 as Latin-1. Rows wrap at
+// the box's width. It has no scroll bars; the wheel and the keys scroll it, and it follows the
+// end as text arrives unless the user has scrolled away from the end.
 //
 // Typed keys go through a key-press hook first (the byte in and out; 0 discards the key), then
-// take their ordinary effect at the caret: a character is inserted over the selection,
-// Backspace deletes back (a CR LF pair as one), Enter inserts CR LF. Keys that produce no
-// character (Delete, arrows, Home, End) never reach the hook and keep their editing effect.
-class TerminalBox final : public QPlainTextEdit
+// take their ordinary effect at the caret: a character replaces the selection, Backspace and
+// Delete remove a CR LF pair as one, Enter inserts CR LF, Ctrl+V pastes, Ctrl+X cuts, Ctrl+A
+// selects all, Ctrl+C copies. Tab and Shift+Tab move the focus on, as in any form; Ctrl+I gives
+// the tab byte. Keys that produce no byte (Delete, arrows, Home, End, Page Up and Down) never
+// reach the hook and keep their editing effect.
+class TerminalBox final : public QAbstractScrollArea
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TerminalBox)
@@ -32,55 +41,129 @@ public:
 
     explicit TerminalBox(QWidget *parent = nullptr);
 
-    const QByteArray &bytes() const { return m_bytes; }
-    qsizetype length() const { return m_bytes.size(); }
+    const QByteArray &bytes() const { return m_text.bytes(); }
+    qsizetype length() const { return m_text.size(); }
 
     // Replaces the whole text; a change notification follows only when the text differs.
     void setBytes(const QByteArray &bytes);
-    // Appends at the end through an empty selection: the caret ends after the new bytes, any
-    // selection is dropped and the end is shown. Costs the size of the chunk, not of the text.
+    // Appends at the end through an empty selection: the caret ends after the new bytes and any
+    // selection is dropped. Costs the size of the chunk, not of the text.
     void append(QByteArrayView chunk);
+
+    // Once the text grows past limit bytes, its oldest lines are dropped (0: no limit).
+    void setByteLimit(qsizetype limit);
+    qsizetype byteLimit() const { return m_text.limit(); }
 
     void setKeyPressHook(KeyPressHook hook) { m_keyPressHook = std::move(hook); }
 
-    static constexpr qsizetype SoftBreakEvery = 2048;
-
-    // The byte a key event stands for, or 0 for a key that produces no character. Derived from
-    // the key and its modifiers so that real keyboards and synthesised events agree.
+    // The byte a key event stands for, or 0 for a key that produces none. The event's own text
+    // decides, as the keyboard layout and Caps Lock made it; the Ctrl codes come from the key
+    // and its modifiers, so that synthesised events, which lack them, give the same byte.
     static int keyCode(const QKeyEvent *event);
+
+    // The selection runs from the anchor to the caret, both byte positions.
+    qsizetype caretPosition() const { return m_caret; }
+    qsizetype anchorPosition() const { return m_anchor; }
+    void setSelection(qsizetype anchor, qsizetype caret);
+    QByteArray selectedBytes() const;
+    void selectAll();
+    void copy() const;
+
+    // The menu the right button opens: Copy, Select All and Clear; the caller owns it.
+    QMenu *createContextMenu();
 
 Q_SIGNALS:
     void changed();
     void doubleClicked();
+    // Clear was chosen in the context menu; the box leaves the clearing to its owner.
+    void clearRequested();
 
 protected:
+    bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
-    bool focusNextPrevChild(bool next) override;
-    QMimeData *createMimeDataFromSelection() const override;
+    void wheelEvent(QWheelEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
 
 private:
+    // One row on the screen: shown bytes [start, visibleEnd), the next row from next on.
+    struct Row
+    {
+        qsizetype start = 0;
+        qsizetype visibleEnd = 0;
+        qsizetype next = 0;
+        bool last = true;
+    };
+    using Rows = QList<Row>;
+
     void typeKey(int code);
+    bool moveByKey(const QKeyEvent *event);
+    void replaceSelection(QByteArrayView with);
+    void replaceRange(qsizetype from, qsizetype to, QByteArrayView with);
+    void paste();
+    // Moves the caret and the view past bytes [from, to), now replaced by inserted bytes.
+    void afterEdit(qsizetype from, qsizetype to, qsizetype inserted, bool changedText);
     void deleteBackward();
     void deleteForward();
-    // Replaces bytes [from, to) by the given bytes in the exact text and the display alike.
-    void replaceRange(qsizetype from, qsizetype to, QByteArrayView with);
-    // The display of bytes [from, to), given the bytes before them; appends the places where
-    // it breaks a long line.
-    QString render(qsizetype from, qsizetype to, QList<qsizetype> *softBreaks) const;
-    QChar displayOf(qsizetype i) const;
-    bool breaksLine(qsizetype i) const;
-    qsizetype runBefore(qsizetype position) const;
-    void refreshCarriageReturn(qsizetype position);
-    void selectionRange(qsizetype *from, qsizetype *to) const;
-    // The display position of the caret in front of a byte, and back.
-    qsizetype caretPosition(qsizetype byte) const;
-    qsizetype bytePosition(qsizetype display) const;
+    void cut();
+    // Applies the byte limit and shifts every position past the dropped bytes.
+    void trimToLimit();
+    void moveCaret(qsizetype position, bool keepAnchor);
+    void updateSelectionClipboard() const;
 
-    QByteArray m_bytes;
-    // Sorted: a display-only line break stands in front of each of these bytes.
-    QList<qsizetype> m_softBreaks;
+    void updateMetrics();
+    qreal advance(uchar byte) const { return m_advance[byte]; }
+    QList<qsizetype> wrap(const TerminalText::Block &block) const;
+    static Row rowOf(const TerminalText::Block &block, const QList<qsizetype> &starts,
+                     qsizetype index);
+    Rows rowsFrom(qsizetype position, int count) const;
+    Rows rowsBefore(qsizetype rowStart, int count) const;
+    Row rowAt(qsizetype position) const;
+    int rowsPerPage() const;
+    Rows visibleRows() const;
+    void scrollRows(int delta);
+    void ensureCaretVisible();
+    void settle();
+    qreal xOf(const Row &row, qsizetype position) const;
+    qsizetype positionAt(const Row &row, qreal x) const;
+    qsizetype positionAt(const QPoint &point) const;
+    QPalette::ColorGroup colorGroup() const;
+    void drawRow(QPainter &painter, const Row &row, int y, qsizetype selFrom, qsizetype selTo);
+    const QPixmap &picture(uchar byte, bool selected);
+    void restartBlink();
+
+    TerminalText m_text;
+    qsizetype m_caret = 0;
+    qsizetype m_anchor = 0;
+    // Where Up and Down keep the caret, across rows of different lengths; negative: unset.
+    qreal m_desiredX = -1;
+    bool m_followEnd = true;
+    // While not following the end: a position in the first row shown.
+    qsizetype m_top = 0;
+    int m_wheelDelta = 0;
+    bool m_selecting = false;
+    QPoint m_dragPoint;
     KeyPressHook m_keyPressHook;
+
+    QFont m_font;
+    int m_rowHeight = 1;
+    int m_ascent = 0;
+    std::array<qreal, 256> m_advance{};
+    // The character drawn for each byte, 0 for a byte drawn as a framed abbreviation.
+    std::array<char16_t, 256> m_glyph{};
+    std::array<QPixmap, 512> m_pictures;
+    QBasicTimer m_blink;
+    bool m_caretShown = false;
+    QBasicTimer m_autoScroll;
 };
 
 } // namespace kalveno
