@@ -105,6 +105,8 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_udp->setRecord(m_record.get());
     m_serial = std::make_unique<SerialControl>(&locations::serialDevice);
     m_serial->setRecord(m_record.get());
+    // The record keeps every byte; the terminal keeps the newest lines, up to its bound.
+    m_serialTerminalView.TXT_232_WIN->setByteLimit(settings.serialTerminalLimit);
     m_testView = std::make_unique<TestViewHost>();
 
     m_config = std::make_unique<ConfigStore>(m_serialPortView.INP_COMM_NO, m_tcpLinkView.INP_IP_ADR,
@@ -186,6 +188,8 @@ void MainWindow::wireLinks()
     connect(tcpBox, &TerminalBox::changed, this, [terminal] { terminal->TXT_TCP_WIN_Change(); });
     connect(tcpBox, &TerminalBox::doubleClicked, this,
             [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
+    connect(tcpBox, &TerminalBox::clearRequested, this,
+            [terminal] { terminal->B_CLEAR_TCP_Click(); });
     connect(m_tcpTerminalView.B_CLEAR_TCP, &QAbstractButton::clicked, this,
             [terminal] { terminal->B_CLEAR_TCP_Click(); });
     auto *outputs = m_outputs.get();
@@ -202,6 +206,8 @@ void MainWindow::wireLinks()
     serialBox->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
     connect(serialBox, &TerminalBox::doubleClicked, this,
             [poller] { poller->TXT_232_WIN_DblClick(); });
+    connect(serialBox, &TerminalBox::clearRequested, this,
+            [poller] { poller->B_CLEAR_232_Click(); });
     connect(m_serialTerminalView.B_CLEAR_232, &QAbstractButton::clicked, this,
             [poller] { poller->B_CLEAR_232_Click(); });
     auto *rfid = m_rfid.get();

@@ -45,6 +45,7 @@ void TestView::wire()
 {
     connect(m_clear, &QPushButton::clicked, this, [this] { clearDisplay(); });
     connect(m_display, &TerminalBox::doubleClicked, this, [this] { clearDisplay(); });
+    connect(m_display, &TerminalBox::clearRequested, this, [this] { clearDisplay(); });
 }
 
 void TestView::Form_Load()

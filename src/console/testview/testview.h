@@ -28,7 +28,7 @@ public:
 private:
     void wire();
     void Form_Load();
-    // Command1, "Clear", and a double-click on the display field.
+    // Command1, "Clear", a double-click on the display field and its menu's Clear.
     void clearDisplay();
 
     TerminalBox *m_display;
