@@ -107,8 +107,23 @@ void TerminalBox::append(QByteArrayView chunk)
     m_selecting = false;
     m_autoScroll.stop();
     trimToLimit();
-    restartBlink();
+    m_caretShown = true;
+    paintSoon();
     Q_EMIT changed();
+}
+
+void TerminalBox::paintSoon()
+{
+    // In a flood a chunk comes every few hundred microseconds; painting after each would cost
+    // more than taking the bytes in. The first chunk after a quiet spell still shows at once.
+    constexpr int FrameMs = 16;
+    if (m_paintLater.isActive())
+        return;
+    const qint64 since = m_sincePaint.isValid() ? m_sincePaint.elapsed() : FrameMs;
+    if (since >= FrameMs)
+        viewport()->update();
+    else
+        m_paintLater.start(int(FrameMs - since), this);
 }
 
 void TerminalBox::setByteLimit(qsizetype limit)
@@ -528,6 +543,9 @@ void TerminalBox::timerEvent(QTimerEvent *event)
     if (event->timerId() == m_blink.timerId()) {
         m_caretShown = !m_caretShown;
         viewport()->update();
+    } else if (event->timerId() == m_paintLater.timerId()) {
+        m_paintLater.stop();
+        viewport()->update();
     } else if (event->timerId() == m_autoScroll.timerId()) {
         scrollRows(m_dragPoint.y() < 0 ? -1 : 1);
         moveCaret(positionAt(m_dragPoint), true);
@@ -800,6 +818,7 @@ QPalette::ColorGroup TerminalBox::colorGroup() const
 
 void TerminalBox::paintEvent(QPaintEvent *event)
 {
+    m_sincePaint.start();
     QPainter painter(viewport());
     painter.setFont(m_font);
     const qsizetype from = qMin(m_anchor, m_caret);

@@ -6,6 +6,7 @@
 #include <QBasicTimer>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QPalette>
 #include <QPixmap>
@@ -140,6 +141,8 @@ private:
     void drawRow(QPainter &painter, const Row &row, int y, qsizetype selFrom, qsizetype selTo);
     const QPixmap &picture(uchar byte, bool selected);
     void restartBlink();
+    // Repaints for received text at most once a frame, however fast the chunks come.
+    void paintSoon();
 
     TerminalText m_text;
     qsizetype m_caret = 0;
@@ -164,6 +167,8 @@ private:
     QBasicTimer m_blink;
     bool m_caretShown = false;
     QBasicTimer m_autoScroll;
+    QBasicTimer m_paintLater;
+    QElapsedTimer m_sincePaint;
 };
 
 } // namespace kalveno
