@@ -6,6 +6,7 @@
 #include "decode/tcpdispatcher.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
+#include "platform/serialports.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
@@ -103,7 +104,7 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_udp->setRemotePort(settings.udpRemotePort);
     m_udp->setLocalPort(settings.udpLocalPort);
     m_udp->setRecord(m_record.get());
-    m_serial = std::make_unique<SerialControl>(&locations::serialDevice);
+    m_serial = std::make_unique<SerialControl>(&serialDevice);
     m_serial->setRecord(m_record.get());
     m_testView = std::make_unique<TestViewHost>();
 
