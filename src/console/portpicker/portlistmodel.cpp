@@ -34,6 +34,8 @@ QString text(const SerialPortEntry &port, int column)
             parts << givenBy(n);
         for (const PortNumber &n : port.overridden)
             parts << u"link com%1, overridden by kalveno.ini"_s.arg(n.number);
+        // A link and the default name their one number each; the rest come from kalveno.ini.
+        parts.removeDuplicates();
         return parts.join(u", "_s);
     case PortListModel::Device:
         return port.device;

@@ -30,6 +30,7 @@ PortPickerDialog::PortPickerDialog(QWidget *parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_problems->setWordWrap(true);
     setForeground(m_problems, QColor(160, 0, 0));
@@ -108,7 +109,6 @@ void PortPickerDialog::refresh()
     if (m_model.setPorts(scan.ports)) {
         if (const int row = m_model.rowOf(device); row >= 0)
             m_table->selectRow(row);
-        m_table->resizeColumnsToContents();
     }
     updateButtons();
 }
