@@ -1,7 +1,5 @@
 #include "locations.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -27,18 +25,6 @@ QString configFile()
 QString settingsFile()
 {
     return folder() + u"/kalveno.ini"_s;
-}
-
-QString serialDevice(int portNumber)
-{
-#ifdef Q_OS_WIN
-    return u"COM%1"_s.arg(portNumber);
-#else
-    const QFileInfo link(folder() + u"/com%1"_s.arg(portNumber));
-    if (link.isSymLink())
-        return link.symLinkTarget();
-    return u"/dev/ttyS%1"_s.arg(portNumber - 1);
-#endif
 }
 
 } // namespace locations

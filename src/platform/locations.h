@@ -13,10 +13,6 @@ QString folder();
 QString configFile();
 QString settingsFile();
 
-// The device behind serial port number n (1 = the first port): COMn on Windows; elsewhere the
-// target of the symbolic link "com<n>" in the folder when there is one, else /dev/ttyS<n-1>.
-QString serialDevice(int portNumber);
-
 } // namespace locations
 
 } // namespace kalveno

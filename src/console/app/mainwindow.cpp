@@ -6,9 +6,12 @@
 #include "decode/tcpdispatcher.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
+#include "platform/serialports.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
+#include "portpicker/portpickerdialog.h"
+#include "protocol/number.h"
 #include "testview/testview.h"
 #include "widgets/captionbutton.h"
 #include "widgets/look.h"
@@ -21,6 +24,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -65,6 +70,7 @@ void showLinkState(QLineEdit *field, const LinkState &link)
 MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     : QMainWindow(parent)
     , m_designArea(new QWidget(this))
+    , m_portPicker(new PortPickerDialog(this))
 {
     installFontSubstitutes();
     if (!settings.readProblem.isEmpty())
@@ -79,8 +85,10 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_designArea->setObjectName(u"F_MAIN"_s);
     setCentralWidget(m_designArea);
     buildInventory(m_designArea);
+    m_serialPortsAction = menuBar()->addMenu(u"&Port"_s)->addAction(u"&Serial ports..."_s);
     statusBar()->setSizeGripEnabled(true);
-    resize(twips(13710), twips(5460) + statusBar()->sizeHint().height());
+    resize(twips(13710),
+           menuBar()->sizeHint().height() + twips(5460) + statusBar()->sizeHint().height());
 
     const QWidget *form = m_designArea;
     m_tcpLinkView = TcpLinkView::find(form);
@@ -103,7 +111,7 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_udp->setRemotePort(settings.udpRemotePort);
     m_udp->setLocalPort(settings.udpLocalPort);
     m_udp->setRecord(m_record.get());
-    m_serial = std::make_unique<SerialControl>(&locations::serialDevice);
+    m_serial = std::make_unique<SerialControl>(&serialDevice);
     m_serial->setRecord(m_record.get());
     // The record keeps every byte; the terminal keeps the newest lines, up to its bound.
     m_serialTerminalView.TXT_232_WIN->setByteLimit(settings.serialTerminalLimit);
@@ -149,6 +157,7 @@ void MainWindow::wire()
             [this] { showLinkState(m_serialPortView.INP_COMM_NO, m_serialLink); });
     wireLinks();
     wirePanels();
+    wirePortPicker();
 }
 
 void MainWindow::wireLinks()
@@ -277,6 +286,33 @@ void MainWindow::wirePanels()
             [remote] { remote->B_T_RX_CFG_REMOTE_Click(); });
     connect(m_remoteConfigView.B_T_TX_CFG_REMOTE, &QAbstractButton::clicked, this,
             [remote] { remote->B_T_TX_CFG_REMOTE_Click(); });
+}
+
+void MainWindow::wirePortPicker()
+{
+    QLineEdit *number = m_serialPortView.INP_COMM_NO;
+    // The port number in "COMM:", read as the serial port controller reads it.
+    const auto typedNumber = [number] {
+        return LeadingNumber::parse(number->text()).roundedIn(1, 32767);
+    };
+    connect(m_serialPortsAction, &QAction::triggered, this,
+            [this, typedNumber] { m_portPicker->showFor(int(typedNumber().value_or(1))); });
+    // The field's own menu (undo, copy, paste...) with the port picker below it.
+    number->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(number, &QWidget::customContextMenuRequested, this, [this, number](const QPoint &at) {
+        QMenu *menu = number->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(m_serialPortsAction);
+        menu->popup(number->mapToGlobal(at));
+    });
+    // The number in use now names another device: it is opened as typing the number opens it.
+    auto *serialPort = m_serialPort.get();
+    connect(m_portPicker, &PortPickerDialog::mappingChanged, this,
+            [serialPort, typedNumber](int changed) {
+                if (typedNumber() == changed)
+                    serialPort->INP_COMM_NO_Change();
+            });
 }
 
 void MainWindow::Form_Load()

@@ -22,6 +22,7 @@
 namespace kalveno {
 
 class ConfigStore;
+class PortPickerDialog;
 class SerialControl;
 class TcpControl;
 class TcpDispatcher;
@@ -64,10 +65,13 @@ private:
     void wire();
     void wireLinks();
     void wirePanels();
+    void wirePortPicker();
     void Form_Load();
     void Form_Unload();
 
     QWidget *m_designArea;
+    PortPickerDialog *m_portPicker;
+    QAction *m_serialPortsAction;
     Reporter m_reporter;
     LinkState m_tcpLink{LinkState::State::Down};
     LinkState m_serialLink{LinkState::State::Untried};
