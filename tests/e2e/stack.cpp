@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -18,8 +19,12 @@ Stack::Stack()
     : m_logFile(m_config.folder() + u"/simulator.log"_s)
     , m_layout(std::make_unique<QWidget>())
 {
-    // The same inventory the console builds: the places of its controls, in pixels.
+    // The same inventory the console builds: the places of its controls, in pixels, below a
+    // menu bar of the same style and font as the console's.
     buildInventory(m_layout.get());
+    QMenuBar bar;
+    bar.addMenu(u"&Port"_s);
+    m_top = bar.sizeHint().height();
 }
 
 Stack::~Stack()
@@ -75,14 +80,15 @@ QPoint Stack::place(const QString &control) const
     if (!w)
         return {};
     if (qobject_cast<const QRadioButton *>(w) || qobject_cast<const QCheckBox *>(w))
-        return w->mapTo(m_layout.get(), QPoint(6, w->height() / 2));
-    return w->mapTo(m_layout.get(), w->rect().center());
+        return w->mapTo(m_layout.get(), QPoint(6, w->height() / 2)) + QPoint(0, m_top);
+    return w->mapTo(m_layout.get(), w->rect().center()) + QPoint(0, m_top);
 }
 
 QPoint Stack::backgroundOf(const QString &control) const
 {
     const QWidget *w = m_layout->findChild<QWidget *>(control);
-    return w ? w->mapTo(m_layout.get(), QPoint(w->width() - 5, w->height() / 2)) : QPoint();
+    return w ? w->mapTo(m_layout.get(), QPoint(w->width() - 5, w->height() / 2)) + QPoint(0, m_top)
+             : QPoint();
 }
 
 bool Stack::click(const QString &control, int count)

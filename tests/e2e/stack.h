@@ -57,6 +57,7 @@ private:
     QString m_window;
     QString m_logFile;
     std::unique_ptr<QWidget> m_layout;
+    int m_top = 0; // the design area's top in the window, below the menu bar
 };
 
 } // namespace kalveno::test
