@@ -10,6 +10,7 @@
 #include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
 #include "testview/testview.h"
+#include "traffic/trafficviews.h"
 #include "widgets/captionbutton.h"
 #include "widgets/look.h"
 #include "widgets/picklist.h"
@@ -21,6 +22,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -106,6 +108,10 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_serial = std::make_unique<SerialControl>(&locations::serialDevice);
     m_serial->setRecord(m_record.get());
     m_testView = std::make_unique<TestViewHost>();
+    // The menu bar goes above the design area, which keeps its size: the window grows instead.
+    m_traffic = std::make_unique<TrafficViews>(*m_record, this);
+    m_traffic->addMenus(menuBar());
+    resize(width(), height() + menuBar()->sizeHint().height());
 
     m_config = std::make_unique<ConfigStore>(m_serialPortView.INP_COMM_NO, m_tcpLinkView.INP_IP_ADR,
                                              locations::configFile());
