@@ -13,6 +13,7 @@
 #include "portpicker/portpickerdialog.h"
 #include "protocol/number.h"
 #include "testview/testview.h"
+#include "traffic/trafficviews.h"
 #include "widgets/captionbutton.h"
 #include "widgets/look.h"
 #include "widgets/picklist.h"
@@ -85,10 +86,7 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_designArea->setObjectName(u"F_MAIN"_s);
     setCentralWidget(m_designArea);
     buildInventory(m_designArea);
-    m_serialPortsAction = menuBar()->addMenu(u"&Port"_s)->addAction(u"&Serial ports..."_s);
     statusBar()->setSizeGripEnabled(true);
-    resize(twips(13710),
-           menuBar()->sizeHint().height() + twips(5460) + statusBar()->sizeHint().height());
 
     const QWidget *form = m_designArea;
     m_tcpLinkView = TcpLinkView::find(form);
@@ -116,6 +114,12 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     // The record keeps every byte; the terminal keeps the newest lines, up to its bound.
     m_serialTerminalView.TXT_232_WIN->setByteLimit(settings.serialTerminalLimit);
     m_testView = std::make_unique<TestViewHost>();
+    m_traffic = std::make_unique<TrafficViews>(*m_record, this);
+    // The menu bar goes above the design area, which keeps its size: the window grows instead.
+    m_traffic->addMenus(menuBar());
+    m_serialPortsAction = menuBar()->addMenu(u"&Port"_s)->addAction(u"&Serial ports..."_s);
+    resize(twips(13710),
+           menuBar()->sizeHint().height() + twips(5460) + statusBar()->sizeHint().height());
 
     m_config = std::make_unique<ConfigStore>(m_serialPortView.INP_COMM_NO, m_tcpLinkView.INP_IP_ADR,
                                              locations::configFile());

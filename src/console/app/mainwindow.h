@@ -28,6 +28,7 @@ class TcpControl;
 class TcpDispatcher;
 class TestViewHost;
 class TrafficRecord;
+class TrafficViews;
 class UdpControl;
 struct ConsoleSettings;
 
@@ -93,6 +94,7 @@ private:
     std::unique_ptr<UdpControl> m_udp;
     std::unique_ptr<SerialControl> m_serial;
     std::unique_ptr<TestViewHost> m_testView;
+    std::unique_ptr<TrafficViews> m_traffic;
     std::unique_ptr<ConfigStore> m_config;
     std::unique_ptr<SerialPortController> m_serialPort;
     std::unique_ptr<TcpSupervisor> m_supervisor;

@@ -1,0 +1,68 @@
+#include "trafficsource.h"
+
+#include "platform/trafficrecord.h"
+#include "protocol/logline.h"
+
+namespace kalveno {
+
+namespace {
+
+TrafficKind kindOf(TrafficEntry::Direction direction)
+{
+    switch (direction) {
+    case TrafficEntry::Direction::Sent:
+        return TrafficKind::Sent;
+    case TrafficEntry::Direction::Received:
+        return TrafficKind::Received;
+    case TrafficEntry::Direction::Event:
+        break;
+    }
+    return TrafficKind::Event;
+}
+
+logline::Direction logDirectionOf(TrafficEntry::Direction direction)
+{
+    switch (direction) {
+    case TrafficEntry::Direction::Sent:
+        return logline::Direction::Sent;
+    case TrafficEntry::Direction::Received:
+        return logline::Direction::Received;
+    case TrafficEntry::Direction::Event:
+        break;
+    }
+    return logline::Direction::Event;
+}
+
+} // namespace
+
+qint64 RecordSource::begin() const
+{
+    return m_record.first();
+}
+
+qint64 RecordSource::end() const
+{
+    return m_record.end();
+}
+
+TrafficBrief RecordSource::brief(qint64 key) const
+{
+    const TrafficEntry &entry = m_record.at(key);
+    return {kindOf(entry.direction), entry.link};
+}
+
+TrafficRow RecordSource::row(qint64 key) const
+{
+    const TrafficEntry &entry = m_record.at(key);
+    return {kindOf(entry.direction), QDateTime::fromMSecsSinceEpoch(entry.wallMs), entry.link,
+            entry.bytes, meaningOf(entry)};
+}
+
+QByteArray RecordSource::logLine(qint64 key) const
+{
+    const TrafficEntry &entry = m_record.at(key);
+    return logline::format({QDateTime::fromMSecsSinceEpoch(entry.wallMs), entry.link,
+                            logDirectionOf(entry.direction), entry.bytes, meaningOf(entry)});
+}
+
+} // namespace kalveno
