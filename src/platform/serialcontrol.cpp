@@ -138,7 +138,7 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
 void SerialControl::recordEvent(const QString &what)
 {
     if (m_record)
-        m_record->event(m_linkName, what);
+        m_record->linkEvent(m_linkName, what);
 }
 
 } // namespace kalveno

@@ -134,7 +134,7 @@ void TcpControl::fail(int number, const QString &description)
 void TcpControl::recordEvent(const QString &what)
 {
     if (m_record)
-        m_record->event(m_linkName, what);
+        m_record->linkEvent(m_linkName, what);
 }
 
 } // namespace kalveno

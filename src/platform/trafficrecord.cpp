@@ -40,7 +40,7 @@ qint64 TrafficRecord::received(const QString &link, const QByteArray &bytes)
     return add(TrafficEntry::Direction::Received, link, bytes, {});
 }
 
-qint64 TrafficRecord::event(const QString &link, const QString &what)
+qint64 TrafficRecord::linkEvent(const QString &link, const QString &what)
 {
     return add(TrafficEntry::Direction::Event, link, {}, what);
 }

@@ -55,7 +55,7 @@ public:
 
     qint64 sent(const QString &link, const QByteArray &bytes, const QString &note = {});
     qint64 received(const QString &link, const QByteArray &bytes);
-    qint64 event(const QString &link, const QString &what);
+    qint64 linkEvent(const QString &link, const QString &what);
 
     // The entries in memory are those from first() up to, not including, end().
     qint64 first() const { return m_entries.empty() ? m_next : m_entries.front().sequence; }

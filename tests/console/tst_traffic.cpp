@@ -114,7 +114,7 @@ void TestTraffic::filters()
     live.record.sent(u"TCP 1024"_s, OutputOn);
     live.record.received(u"TCP 1024"_s, "OK\r\n\xF2");
     live.record.received(u"COM1"_s, "Hello");
-    live.record.event(u"COM1"_s, u"opened /dev/pts/3"_s);
+    live.record.linkEvent(u"COM1"_s, u"opened /dev/pts/3"_s);
     live.record.sent(u"UDP"_s, bridgeio::frame(bridgeio::inputStatusRequest(2)));
     QTRY_VERIFY(live.model.isCurrent());
     QCOMPARE(allLines(live.model), live.lines(shown));
@@ -140,14 +140,14 @@ void TestTraffic::pauseTrimAndClear()
     QCOMPARE(live.model.logLines({0}), live.lines({live.record.first()}));
     live.model.clear();
     QCOMPARE(live.model.rowCount(), 0);
-    live.record.event(u"COM1"_s, u"after"_s);
+    live.record.linkEvent(u"COM1"_s, u"after"_s);
     QTRY_COMPARE(allLines(live.model), live.lines({live.record.end() - 1}));
 }
 
 void TestTraffic::csv()
 {
     Live live;
-    live.record.event(u"COM1"_s, u"opened"_s);
+    live.record.linkEvent(u"COM1"_s, u"opened"_s);
     live.record.sent(u"COM1"_s, "OK", u"say \"hi\", twice"_s);
     live.record.sent(u"COM1"_s, "a", u"one\r\ntwo"_s);
     live.record.sent(u"COM1"_s, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s);
@@ -243,7 +243,7 @@ void TestTraffic::counters()
         const QByteArray what = entry.sliced(1);
         entry[0] == 's'   ? record.sent(u"L"_s, what)
         : entry[0] == 'r' ? record.received(u"L"_s, what)
-                          : record.event(u"L"_s, QString::fromLatin1(what));
+                          : record.linkEvent(u"L"_s, QString::fromLatin1(what));
     }
     counters.sample(500);
     const TrafficCounters::Tally t = counters.tallies().value(0);
