@@ -13,6 +13,11 @@ QString folder();
 QString configFile();
 QString settingsFile();
 
+// The session logs: state rather than configuration, so elsewhere than Windows they live in
+// $XDG_STATE_HOME/kalveno/sessions (by default ~/.local/state); on Windows in
+// %LOCALAPPDATA%\kalveno\sessions.
+QString sessionsFolder();
+
 // The device behind serial port number n (1 = the first port): COMn on Windows; elsewhere the
 // target of the symbolic link "com<n>" in the folder when there is one, else /dev/ttyS<n-1>.
 QString serialDevice(int portNumber);
