@@ -1,15 +1,24 @@
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "platform/locations.h"
 #include "platform/sessionlog.h"
+#include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "protocol/logline.h"
 #include "protocol/rfid.h"
+#include "support/pty.h"
 #include "support/sandbox.h"
 
 #include <QDir>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
@@ -196,6 +205,50 @@ private Q_SLOTS:
         QVERIFY(note.hasMatch() && lines[0].link == SessionLog::LinkName);
         QCOMPARE(note.captured(1).toLongLong() + lines.size() - 1, record.end());
         QCOMPARE(lines.last().bytes, QByteArray("after"));
+    }
+
+    // A TCP peer and a pseudo-terminal flood the console, whose record holds little: the links
+    // are held back while the log catches up, and the log has every byte in order.
+    void floodIsLoggedWhole()
+    {
+        QVERIFY(test::insidePrivateNetwork());
+        test::TemporaryConfig config;
+        test::Pty line;
+        QVERIFY(config.writeConfig("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / "
+                                   "RS-232)\r\n 1 \r\n127.0.0.1\r\n"));
+        QVERIFY(config.linkPort(1, line.slavePath()));
+        QTcpServer bridge;
+        QVERIFY(bridge.listen(QHostAddress::LocalHost, 1024));
+        ConsoleSettings settings;
+        settings.recordLimit = 16 * KiB;
+        MainWindow window(settings);
+        QTRY_VERIFY(bridge.hasPendingConnections());
+
+        QByteArray in[2]; // TCP, serial
+        qint64 peak = 0;
+        connect(&window.record(), &TrafficRecord::appended, &window, [&](const TrafficEntry &e) {
+            if (e.direction == Direction::Received && e.link != u"UDP")
+                in[e.link == u"COM1"] += e.bytes;
+            peak = qMax(peak, window.record().memoryUsed());
+        });
+        QSignalSpy cleared(&window.record(), &TrafficRecord::backlogCleared);
+        const QByteArray sent[2] = {randomBytes(2048 * KiB, 1), randomBytes(2048 * KiB, 2)};
+        bridge.nextPendingConnection()->write(sent[0]);
+        std::thread writer([&] { line.write(sent[1]); });
+        QTRY_COMPARE_WITH_TIMEOUT(in[0].size() + in[1].size(), 4096 * KiB, 120000);
+        writer.join();
+        QVERIFY(cleared.count() > 0);
+        // Within its limit, but for the one chunk read while it was not yet backlogged.
+        QCOMPARE_LE(peak, settings.recordLimit + TcpControl::ReadChunk + 4 * KiB);
+        window.close();
+
+        QByteArray logged[2];
+        for (const logline::Line &l : readLog(locations::sessionsFolder())) {
+            if (l.direction == logline::Direction::Received && l.link != u"UDP")
+                logged[l.link == u"COM1"] += l.bytes;
+        }
+        QVERIFY(logged[0] == sent[0]);
+        QVERIFY(logged[1] == sent[1]);
     }
 };
 

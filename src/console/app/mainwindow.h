@@ -23,6 +23,7 @@ namespace kalveno {
 
 class ConfigStore;
 class SerialControl;
+class SessionLog;
 class TcpControl;
 class TcpDispatcher;
 class TestViewHost;
@@ -85,6 +86,7 @@ private:
     SendTestView m_sendTestView;
 
     std::unique_ptr<TrafficRecord> m_record;
+    std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<TcpControl> m_tcp;
     std::unique_ptr<UdpControl> m_udp;
     std::unique_ptr<SerialControl> m_serial;
