@@ -13,6 +13,11 @@ QString folder();
 QString configFile();
 QString settingsFile();
 
+// The session logs: state rather than configuration, so elsewhere than Windows they live in
+// $XDG_STATE_HOME/kalveno/sessions (by default ~/.local/state); on Windows in
+// %LOCALAPPDATA%\kalveno\sessions.
+QString sessionsFolder();
+
 } // namespace locations
 
 } // namespace kalveno

@@ -68,10 +68,14 @@ qint64 TrafficRecord::add(TrafficEntry::Direction direction, const QString &link
 
 void TrafficRecord::setKept(bool kept)
 {
+    // A keeper that gives up must release the links it held back, or they would wait for ever.
+    const bool wasBacklogged = isBacklogged();
     m_kept = kept;
     m_keptUpTo = m_next;
     m_unkept = 0;
     trim();
+    if (wasBacklogged)
+        Q_EMIT backlogCleared();
 }
 
 void TrafficRecord::keptUpTo(qint64 sequence)

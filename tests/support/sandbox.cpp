@@ -21,8 +21,10 @@ bool insidePrivateNetwork()
 
 TemporaryConfig::TemporaryConfig()
     : m_previous(qgetenv("XDG_CONFIG_HOME"))
+    , m_previousState(qgetenv("XDG_STATE_HOME"))
 {
     qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (m_dir.path() + u"/state"_s).toLocal8Bit());
     QDir().mkpath(folder());
 }
 
@@ -32,6 +34,10 @@ TemporaryConfig::~TemporaryConfig()
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", m_previous);
+    if (m_previousState.isEmpty())
+        qunsetenv("XDG_STATE_HOME");
+    else
+        qputenv("XDG_STATE_HOME", m_previousState);
 }
 
 QString TemporaryConfig::folder() const

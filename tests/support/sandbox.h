@@ -10,8 +10,9 @@ namespace kalveno::test {
 // the console broadcasts, and nothing may reach a real network.
 bool insidePrivateNetwork();
 
-// A configuration folder of the test's own: $XDG_CONFIG_HOME points into a temporary folder
-// for the lifetime of the object, so the console reads and writes its files there.
+// A configuration folder of the test's own: $XDG_CONFIG_HOME, and $XDG_STATE_HOME where the
+// session logs go, point into a temporary folder for the lifetime of the object, so the console
+// reads and writes its files there.
 class TemporaryConfig
 {
 public:
@@ -29,6 +30,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QByteArray m_previous;
+    QByteArray m_previousState;
 };
 
 // Runs a command and returns whether it succeeded; for mounts inside the test's namespace.

@@ -7,6 +7,7 @@
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/serialports.h"
+#include "platform/sessionlog.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
@@ -102,6 +103,8 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_sendTestView = SendTestView::find(form);
 
     m_record = std::make_unique<TrafficRecord>(settings.recordLimit);
+    m_sessionLog = std::make_unique<SessionLog>(*m_record, locations::sessionsFolder(),
+                                                settings.logFileLimit, settings.logTotalLimit);
     m_tcp = std::make_unique<TcpControl>();
     m_tcp->setConnectTimeout(settings.tcpConnectTimeoutMs);
     m_tcp->setRecord(m_record.get());
@@ -137,9 +140,11 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_remoteConfig = std::make_unique<RemoteConfig>(m_remoteConfigView, *m_turnstile);
     m_dispatcher = std::make_unique<TcpDispatcher>(*m_tcp, *m_tcpTerminal, *m_indicators,
                                                    *m_testView, *m_turnstile, *m_remoteConfig);
+    m_dispatcher->setRecord(m_record.get());
     m_rfid = std::make_unique<RfidSimulator>(m_rfidView, *m_serial, *m_serialPort, m_reporter);
     m_poller = std::make_unique<SerialPoller>(m_serialTerminalView, m_serialLink, *m_serial,
                                               *m_indicators, *m_rfid, m_reporter);
+    m_poller->setRecord(m_record.get());
     m_sendTest = std::make_unique<SendTest>(
         this, m_sendTestView, SendTest::Links{m_tcpLink, m_serialLink, *m_tcp, *m_serial},
         SendTest::Terminals{*m_tcpTerminal, *m_poller});
@@ -159,6 +164,9 @@ void MainWindow::wire()
             [this] { showLinkState(m_tcpLinkView.INP_IP_ADR, m_tcpLink); });
     connect(&m_serialLink, &LinkState::changed, this,
             [this] { showLinkState(m_serialPortView.INP_COMM_NO, m_serialLink); });
+    const auto report = [this](const QString &message) { m_reporter.report(message); };
+    connect(m_sessionLog.get(), &SessionLog::failed, this, report);
+    connect(m_sessionLog.get(), &SessionLog::resumed, this, report);
     wireLinks();
     wirePanels();
     wirePortPicker();
@@ -194,6 +202,12 @@ void MainWindow::wireLinks()
     auto *dispatcher = m_dispatcher.get();
     connect(m_tcp.get(), &TcpControl::dataArrival, this,
             [dispatcher] { dispatcher->TCP_DataArrival(); });
+    // The session log has caught up: what the links held back is read now.
+    auto *poller = m_poller.get();
+    connect(m_record.get(), &TrafficRecord::backlogCleared, this, [dispatcher, poller] {
+        dispatcher->backlogCleared();
+        poller->backlogCleared();
+    });
 
     auto *terminal = m_tcpTerminal.get();
     TerminalBox *tcpBox = m_tcpTerminalView.TXT_TCP_WIN;
@@ -209,7 +223,6 @@ void MainWindow::wireLinks()
     connect(terminal, &TcpTerminal::autoAnswerTest, this,
             [outputs] { outputs->pulseAllOutputs(); });
 
-    auto *poller = m_poller.get();
     TerminalBox *serialBox = m_serialTerminalView.TXT_232_WIN;
     connect(&poller->timer(), &QTimer::timeout, this, [poller] { poller->TIM_COMM_RX_Timer(); });
     connect(&poller->frameTimer(), &QTimer::timeout, this,
@@ -359,6 +372,7 @@ void MainWindow::Form_Unload()
     m_poller->timer().stop();
     m_poller->frameTimer().stop();
     m_testView->destroy();
+    m_sessionLog->close();
     Q_EMIT ended();
 }
 

@@ -24,6 +24,7 @@ namespace kalveno {
 class ConfigStore;
 class PortPickerDialog;
 class SerialControl;
+class SessionLog;
 class TcpControl;
 class TcpDispatcher;
 class TestViewHost;
@@ -90,6 +91,7 @@ private:
     SendTestView m_sendTestView;
 
     std::unique_ptr<TrafficRecord> m_record;
+    std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<TcpControl> m_tcp;
     std::unique_ptr<UdpControl> m_udp;
     std::unique_ptr<SerialControl> m_serial;

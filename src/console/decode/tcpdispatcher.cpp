@@ -3,10 +3,13 @@
 #include "decode/inputindicators.h"
 #include "link/tcpterminal.h"
 #include "platform/tcpcontrol.h"
+#include "platform/trafficrecord.h"
 #include "protocol/turnstile.h"
 #include "testview/testview.h"
 #include "turnstile/remoteconfig.h"
 #include "turnstile/turnstilepanel.h"
+
+#include <utility>
 
 namespace kalveno {
 
@@ -23,6 +26,10 @@ TcpDispatcher::TcpDispatcher(TcpControl &tcp, TcpTerminal &terminal, InputIndica
 
 void TcpDispatcher::TCP_DataArrival()
 {
+    if (m_record && m_record->isBacklogged()) {
+        m_heldBack = true;
+        return;
+    }
     const QByteArray chunk = m_tcp.getData();
     // The terminal is emptied whole once past its cap, tested before the chunk is added.
     if (m_terminal.text().size() > TerminalCap) {
@@ -46,6 +53,13 @@ void TcpDispatcher::TCP_DataArrival()
 
     if (m_turnstile.autoAnswerOn())
         m_turnstile.autoAnswer();
+}
+
+void TcpDispatcher::backlogCleared()
+{
+    // The socket reports no arrival for bytes it already holds.
+    if (std::exchange(m_heldBack, false))
+        TCP_DataArrival();
 }
 
 } // namespace kalveno

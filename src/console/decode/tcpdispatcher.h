@@ -9,12 +9,15 @@ class RemoteConfig;
 class TcpControl;
 class TcpTerminal;
 class TestViewHost;
+class TrafficRecord;
 class TurnstilePanel;
 
 // Everything the bridge sends over TCP passes through here, one chunk per arrival, nothing
 // carried over between chunks: the terminal is kept under its cap, input status bytes are
 // taken out, the rest is shown in the terminal and in the test view, a turnstile
-// configuration reply fills the panels, and the auto answer grants a passage.
+// configuration reply fills the panels, and the auto answer grants a passage. Nothing is read
+// while the traffic record is backlogged: the bytes wait in the socket, which the peer feels as
+// flow control, and are read once the backlog has cleared.
 class TcpDispatcher final
 {
 public:
@@ -23,7 +26,10 @@ public:
     TcpDispatcher(TcpControl &tcp, TcpTerminal &terminal, InputIndicators &indicators,
                   TestViewHost &testView, TurnstilePanel &turnstile, RemoteConfig &remoteConfig);
 
+    void setRecord(const TrafficRecord *record) { m_record = record; }
+
     void TCP_DataArrival();
+    void backlogCleared();
 
 private:
     TcpControl &m_tcp;
@@ -32,6 +38,8 @@ private:
     TestViewHost &m_testView;
     TurnstilePanel &m_turnstile;
     RemoteConfig &m_remoteConfig;
+    const TrafficRecord *m_record = nullptr;
+    bool m_heldBack = false;
 };
 
 } // namespace kalveno

@@ -4,6 +4,7 @@
 #include "model/linkstate.h"
 #include "model/reporter.h"
 #include "platform/serialcontrol.h"
+#include "platform/trafficrecord.h"
 #include "protocol/rfid.h"
 #include "serial/rfidsimulator.h"
 #include "widgets/captionbutton.h"
@@ -46,6 +47,13 @@ void SerialPoller::dataWaiting()
         m_soon.start();
 }
 
+void SerialPoller::backlogCleared()
+{
+    // The port reports no data that it already holds.
+    if (std::exchange(m_heldBack, false))
+        TIM_COMM_RX_Timer();
+}
+
 void SerialPoller::checkSimulatorCap()
 {
     if (m_rfid.isOn() && m_view.TXT_232_WIN->length() > SimulatorCap && !m_soon.isActive())
@@ -56,6 +64,10 @@ void SerialPoller::TIM_COMM_RX_Timer()
 {
     m_soon.stop();
     m_frameWait.stop();
+    if (m_record && m_record->isBacklogged()) {
+        m_heldBack = true;
+        return;
+    }
     QByteArray received;
     m_serial.input(&received);
     if (!m_frame.isEmpty())

@@ -16,6 +16,7 @@ class Reporter;
 class RfidSimulator;
 class SerialControl;
 class TerminalBox;
+class TrafficRecord;
 
 // The serial terminal and its controls.
 struct SerialTerminalView
@@ -34,7 +35,9 @@ struct SerialTerminalView
 // nothing runs while the line is quiet. With the RFID simulator on, a tick also runs when the
 // terminal has grown past the simulator's 500-character rule by typing, and a request frame
 // that has not fully arrived is held back, without holding the window, until its announced
-// length is there or a second has passed: then it is answered and shown in one piece.
+// length is there or a second has passed: then it is answered and shown in one piece. Nothing
+// is read while the traffic record is backlogged: the bytes wait in the line, which the other
+// end feels as flow control, and a tick runs once the backlog has cleared.
 class SerialPoller final
 {
 public:
@@ -48,8 +51,11 @@ public:
     // wait runs out.
     QTimer &timer() { return m_soon; }
     QTimer &frameTimer() { return m_frameWait; }
+    void setRecord(const TrafficRecord *record) { m_record = record; }
+
     // The port has data: tick soon.
     void dataWaiting();
+    void backlogCleared();
     // The terminal changed or the simulator was switched on: the 500-character rule may apply.
     void checkSimulatorCap();
 
@@ -74,6 +80,8 @@ private:
     // A reader request frame gathered so far, and since when.
     QByteArray m_frame;
     QElapsedTimer m_frameClock;
+    const TrafficRecord *m_record = nullptr;
+    bool m_heldBack = false;
 };
 
 } // namespace kalveno

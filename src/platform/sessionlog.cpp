@@ -1,0 +1,396 @@
+#include "sessionlog.h"
+
+#include "protocol/logline.h"
+#include "trafficrecord.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno {
+
+namespace {
+
+// Lines are gathered up to this much text and then written in one call; the record hears after
+// each write that the entries in it are stored.
+constexpr qsizetype WriteChunk = 1024 * 1024;
+
+logline::Direction lineDirection(TrafficEntry::Direction direction)
+{
+    switch (direction) {
+    case TrafficEntry::Direction::Sent:
+        return logline::Direction::Sent;
+    case TrafficEntry::Direction::Received:
+        return logline::Direction::Received;
+    case TrafficEntry::Direction::Event:
+        break;
+    }
+    return logline::Direction::Event;
+}
+
+} // namespace
+
+// The log's own thread and everything on it. The window's thread hands entries over through a
+// queue under a mutex; the writer takes the whole queue at once, writes it and sleeps until the
+// next entry, or, while it cannot write, until its next attempt.
+class SessionLog::Writer final
+{
+public:
+    Writer(SessionLog &owner, const QString &folder, qint64 fileLimit, qint64 totalLimit)
+        : m_owner(owner)
+        , m_folder(folder)
+        , m_fileLimit(qMin(fileLimit, totalLimit))
+        , m_totalLimit(totalLimit)
+        , m_started(QDateTime::currentDateTime())
+    {
+        m_out.reserve(WriteChunk + WriteChunk / 4);
+    }
+    ~Writer() { finish(); }
+    Q_DISABLE_COPY_MOVE(Writer)
+
+    void start()
+    {
+        m_thread.reset(QThread::create([this] { run(); }));
+        m_thread->setObjectName(u"session log"_s);
+        m_thread->start();
+    }
+
+    void push(const TrafficEntry &entry)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_queue.push_back(entry);
+        if (m_queue.size() == 1)
+            m_wake.wakeOne();
+    }
+
+    // Writes what was handed over, closes the file and ends the thread.
+    void finish()
+    {
+        if (!m_thread)
+            return;
+        {
+            const QMutexLocker lock(&m_mutex);
+            m_finishing = true;
+        }
+        m_wake.wakeOne();
+        m_thread->wait();
+        m_thread.reset();
+    }
+
+    // What has been written, for the window's thread; the next progress may be posted again.
+    qint64 takeStoredUpTo()
+    {
+        m_progressPosted = false;
+        return m_storedUpTo;
+    }
+
+private:
+    void run()
+    {
+        open();
+        std::vector<TrafficEntry> batch;
+        QMutexLocker lock(&m_mutex);
+        for (;;) {
+            while (m_queue.empty() && !m_finishing && !(m_failing && m_retryAt.hasExpired()))
+                m_wake.wait(&m_mutex,
+                            m_failing ? m_retryAt : QDeadlineTimer(QDeadlineTimer::Forever));
+            batch.swap(m_queue);
+            const bool finishing = m_finishing;
+            lock.unlock();
+            // On the way out one more attempt, so that the missing count reaches the file.
+            if (m_failing && (finishing || m_retryAt.hasExpired()))
+                resume();
+            for (const TrafficEntry &entry : batch)
+                write(entry);
+            batch.clear();
+            flush();
+            if (finishing) {
+                m_file.close();
+                return;
+            }
+            lock.relock();
+        }
+    }
+
+    void write(const TrafficEntry &entry)
+    {
+        if (m_failing) {
+            ++m_lost;
+            return;
+        }
+        add(logline::format({localTime(entry.wallMs), entry.link, lineDirection(entry.direction),
+                             entry.bytes, meaningOf(entry)}),
+            entry.sequence);
+    }
+
+    // Adds a line to what is to be written; an entry's sequence, or -1 for the log's own note.
+    // A file that the line would take past its limit is closed first and the next one begun.
+    void add(const QByteArray &line, qint64 sequence)
+    {
+        const qint64 pending = m_fileSize + m_out.size();
+        if (pending > 0 && pending + line.size() + 1 > m_fileLimit) {
+            if (!flush() || !rotate()) {
+                m_lost += sequence >= 0 ? 1 : 0;
+                return;
+            }
+        }
+        m_out += line;
+        m_out += '\n';
+        if (sequence >= 0) {
+            ++m_outEntries;
+            m_outUpTo = sequence + 1;
+        }
+        if (m_out.size() >= WriteChunk)
+            flush();
+    }
+
+    bool flush()
+    {
+        if (m_failing)
+            return false;
+        if (m_out.isEmpty())
+            return true;
+        // A write cut short by a full disk is taken up again, which then tells why it failed.
+        qint64 written = 0;
+        while (written < m_out.size()) {
+            const qint64 n = m_file.write(m_out.constData() + written, m_out.size() - written);
+            if (n <= 0)
+                break;
+            written += n;
+        }
+        if (written < m_out.size()) {
+            const QString why = m_file.errorString();
+            // A line cut short would not parse: the file keeps whole lines only.
+            m_file.resize(m_fileSize);
+            m_lost += m_outEntries;
+            m_out.clear();
+            m_outEntries = 0;
+            fail(m_file.fileName(), why);
+            return false;
+        }
+        m_fileSize += m_out.size();
+        m_out.clear();
+        m_outEntries = 0;
+        if (m_outUpTo > m_storedUpTo) {
+            m_storedUpTo = m_outUpTo;
+            if (!m_progressPosted.exchange(true))
+                QMetaObject::invokeMethod(
+                    &m_owner, [owner = &m_owner] { owner->takeProgress(); }, Qt::QueuedConnection);
+        }
+        return true;
+    }
+
+    bool open()
+    {
+        std::error_code error;
+        std::filesystem::create_directories(m_folder.toStdU16String(), error);
+        if (error) {
+            fail(m_folder, QString::fromLocal8Bit(error.message()));
+            return false;
+        }
+        if (m_session.isEmpty()) {
+            // Another console may have started in the same second: the next free second is taken.
+            QDateTime start = m_started;
+            while (QFile::exists(path(start.toString(u"yyyy-MM-dd_HH-mm-ss"_s), 1)))
+                start = start.addSecs(1);
+            m_session = start.toString(u"yyyy-MM-dd_HH-mm-ss"_s);
+        }
+        m_file.setFileName(path(m_session, m_part));
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            fail(m_file.fileName(), m_file.errorString());
+            return false;
+        }
+        m_fileSize = m_file.size();
+        keepUnderTotal();
+        return true;
+    }
+
+    bool rotate()
+    {
+        m_file.close();
+        ++m_part;
+        return open();
+    }
+
+    QString path(const QString &session, int part) const
+    {
+        if (part == 1)
+            return m_folder + u'/' + session + u".log"_s;
+        return m_folder + u'/' + session + u"_%1.log"_s.arg(part, 6, 10, QChar(u'0'));
+    }
+
+    // Removes the oldest files of the folder until they and a full current file fit in the total.
+    void keepUnderTotal()
+    {
+        QFileInfoList files = QDir(m_folder).entryInfoList({u"*.log"_s}, QDir::Files);
+        std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+            return a.fileName() < b.fileName();
+        });
+        const QString current = QFileInfo(m_file.fileName()).fileName();
+        qint64 total = m_fileLimit;
+        for (const QFileInfo &file : std::as_const(files))
+            total += file.fileName() == current ? 0 : file.size();
+        for (const QFileInfo &file : std::as_const(files)) {
+            if (total <= m_totalLimit)
+                break;
+            if (file.fileName() != current && QFile::remove(file.absoluteFilePath()))
+                total -= file.size();
+        }
+    }
+
+    void fail(const QString &where, const QString &why)
+    {
+        m_file.close();
+        m_failing = true;
+        m_retryAt = QDeadlineTimer(RetryMs);
+        m_why = why;
+        const QString message =
+            u"session log: cannot write %1: %2; the traffic is not logged until it can be, "
+            u"tried every %3 s"_s.arg(where, why, QString::number(RetryMs / 1000));
+        if (message == m_reported)
+            return;
+        m_reported = message;
+        QMetaObject::invokeMethod(
+            &m_owner, [owner = &m_owner, message] { owner->onFailed(message); },
+            Qt::QueuedConnection);
+    }
+
+    void resume()
+    {
+        if (!open())
+            return;
+        m_failing = false;
+        if (m_lost > 0) {
+            add(logline::format({localTime(QDateTime::currentMSecsSinceEpoch()),
+                                 LinkName.toString(),
+                                 logline::Direction::Event,
+                                 {},
+                                 u"%1 entries could not be written: %2"_s.arg(m_lost).arg(m_why)}),
+                -1);
+            if (!flush())
+                return;
+        }
+        const QString message = u"session log: writing again to %1; %2 entries could not be "
+                                u"written"_s.arg(m_file.fileName())
+                                    .arg(std::exchange(m_lost, 0));
+        m_reported.clear();
+        QMetaObject::invokeMethod(
+            &m_owner, [owner = &m_owner, message] { owner->onResumed(message); },
+            Qt::QueuedConnection);
+    }
+
+    // Qt works a local time's offset out anew for each conversion, which would cost more than
+    // the line itself; offsets change only at quarter hours.
+    QDateTime localTime(qint64 wallMs)
+    {
+        constexpr qint64 QuarterHourMs = 15 * 60 * 1000;
+        const qint64 quarter = wallMs / QuarterHourMs;
+        if (quarter != m_quarter) {
+            m_offset = QDateTime::fromMSecsSinceEpoch(wallMs).offsetFromUtc();
+            m_quarter = quarter;
+        }
+        return QDateTime::fromMSecsSinceEpoch(wallMs, Qt::OffsetFromUTC, m_offset);
+    }
+
+    SessionLog &m_owner;
+    const QString m_folder;
+    const qint64 m_fileLimit;
+    const qint64 m_totalLimit;
+    const QDateTime m_started;
+    std::unique_ptr<QThread> m_thread;
+
+    // Shared between the threads.
+    QMutex m_mutex;
+    QWaitCondition m_wake;
+    std::vector<TrafficEntry> m_queue;
+    bool m_finishing = false;
+    std::atomic<qint64> m_storedUpTo = 0;
+    std::atomic<bool> m_progressPosted = false;
+
+    // The log's thread's own.
+    QString m_session;
+    int m_part = 1;
+    QFile m_file;
+    qint64 m_fileSize = 0;
+    QByteArray m_out;
+    qint64 m_outEntries = 0;
+    qint64 m_outUpTo = 0;
+    bool m_failing = false;
+    QDeadlineTimer m_retryAt;
+    QString m_why;
+    QString m_reported;
+    qint64 m_lost = 0;
+    qint64 m_quarter = std::numeric_limits<qint64>::min();
+    int m_offset = 0;
+};
+
+SessionLog::SessionLog(TrafficRecord &record, const QString &folder, qint64 fileLimit,
+                       qint64 totalLimit, QObject *parent)
+    : QObject(parent)
+    , m_record(record)
+    , m_writer(std::make_unique<Writer>(*this, folder, fileLimit, totalLimit))
+{
+    for (qint64 sequence = record.first(); sequence < record.end(); ++sequence)
+        m_writer->push(record.at(sequence));
+    record.setKept(true);
+    connect(&record, &TrafficRecord::appended, this, &SessionLog::append);
+    m_writer->start();
+}
+
+SessionLog::~SessionLog()
+{
+    close();
+}
+
+void SessionLog::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    disconnect(&m_record, nullptr, this, nullptr);
+    m_writer->finish();
+    m_record.setKept(false);
+}
+
+void SessionLog::append(const TrafficEntry &entry)
+{
+    m_writer->push(entry);
+}
+
+void SessionLog::takeProgress()
+{
+    const qint64 storedUpTo = m_writer->takeStoredUpTo();
+    if (!m_closed)
+        m_record.keptUpTo(storedUpTo);
+}
+
+void SessionLog::onFailed(const QString &message)
+{
+    if (m_closed)
+        return;
+    m_record.setKept(false);
+    Q_EMIT failed(message);
+}
+
+void SessionLog::onResumed(const QString &message)
+{
+    if (m_closed)
+        return;
+    m_record.setKept(true);
+    Q_EMIT resumed(message);
+}
+
+} // namespace kalveno
