@@ -86,9 +86,9 @@ private Q_SLOTS:
         QCOMPARE(rig.text("INP_T_TIMEOUT"), timeToPass);
         QCOMPARE(rig.find<QRadioButton>("SW_TTL1_IN(0)")->isChecked(), chunk.contains('\xF2'));
         // A status byte alone shows nothing; each input keeps its own indicator.
-        QVERIFY(rig.receive("\xF5"));
+        QVERIFY(rig.receive("\xF4"));
         QCOMPARE(rig.tcpTerminal.text(), shown);
-        QVERIFY(rig.find<QRadioButton>("SW_TTL2_IN(1)")->isChecked());
+        QVERIFY(rig.find<QRadioButton>("SW_TTL2_IN(0)")->isChecked());
         QCOMPARE(rig.find<QRadioButton>("SW_TTL1_IN(0)")->isChecked(), chunk.contains('\xF2'));
     }
 

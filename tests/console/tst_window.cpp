@@ -292,20 +292,20 @@ private Q_SLOTS:
         click(console.find<QWidget>("B_ZOOM_TEST"));
         QVERIFY(console.window->testView().isShown());
         QCOMPARE(bridge.read(6, 300), QByteArray("><IM1"));
-        // The serial line goes away and comes back; the simulator's box sets the reader's
-        // speed, and its idle tick keeps the terminal short with nothing arriving.
+        // The serial line goes away, the technician is told, and it comes back by itself.
         console.line.closeMaster();
         QTRY_VERIFY(console.window->statusBar()->currentMessage().contains(u"lost"_s));
         Pty again;
         console.config.linkPort(1, again.slavePath());
         QTRY_VERIFY(console.window->serial().isOpen());
+        // The simulator's box sets the reader's speed, and its idle tick keeps the terminal
+        // short with nothing arriving.
         again.write(QByteArray(600, 'a'));
         QTRY_COMPARE(serialBox->length(), 600);
         click(console.find<QWidget>("SW_TOURNRFID"));
         QCOMPARE(console.find<QLineEdit>("INP_COMM_CFG")->text(), u"19200,N,8,1"_s);
         QTRY_COMPARE(serialBox->length(), 0);
-        console.find<QLineEdit>("INP_COMM_CFG")->setText(u"9600,X,8,1"_s);
-        QVERIFY(!console.window->serialLink().isUp());
+        QVERIFY(console.window->serialLink().isUp());
         // Choosing the other port, or typing another address, connects again.
         QTest::keyClick(console.find<QComboBox>("INP_IP_PORT"), Qt::Key_Down);
         QVERIFY(com2.accept());

@@ -8,11 +8,6 @@ using namespace Qt::StringLiterals;
 
 namespace kalveno::test {
 
-TcpPeer::TcpPeer(quint16 port, const QHostAddress &address)
-{
-    server.listen(address, port);
-}
-
 bool TcpPeer::accept()
 {
     if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, 10000))

@@ -32,7 +32,10 @@ namespace kalveno::test {
 // event loop, so the console works meanwhile.
 struct TcpPeer
 {
-    explicit TcpPeer(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost);
+    explicit TcpPeer(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost)
+    {
+        server.listen(address, port);
+    }
     // Waits for a connection and takes it; false when none came.
     bool accept();
     // What arrived by the time `count` bytes are there or `timeoutMs` has passed.
