@@ -1,156 +1,87 @@
-#include "consolefixture.h"
+#include "support/console.h"
 
-#include "loopback/sendtest.h"
-#include "widgets/terminalbox.h"
-
-#include <QCheckBox>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QSocketNotifier>
-#include <QTimer>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
 using namespace kalveno::test;
 
-namespace {
-
-// Carries bytes both ways between the console's serial line and its TCP connection, as a
-// bridge wired to the workstation's serial port does.
-class LoopBack
-{
-public:
-    LoopBack(Pty &line, QTcpSocket &peer)
-        : m_notifier(line.masterFd(), QSocketNotifier::Read)
-    {
-        QObject::connect(&m_notifier, &QSocketNotifier::activated, &m_notifier,
-                         [&line, &peer] { peer.write(line.readAvailable()); });
-        QObject::connect(&peer, &QIODevice::readyRead, &m_notifier,
-                         [&line, &peer] { line.write(peer.readAll()); });
-    }
-
-private:
-    QSocketNotifier m_notifier;
-};
-
-struct Rig
-{
-    Rig() { ok = bridge.accept(console) && isUp(console.ui().INP_COMM_NO); }
-    const MainWindowUi &ui() const { return console.ui(); }
-    QColor result() const { return ui().B_TST_SEND->faceColour(); }
-
-    Bridge bridge;
-    Console console;
-    bool ok = false;
-};
-
-} // namespace
-
+// "TST SEND": the same pattern ten times on both links at once, green when both terminals end
+// up holding the same.
 class TestSendTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(prepareConsoleTest()); }
-    void pattern();
-    void refusedWhenALinkIsDown();
-    void greenThroughALoopBack();
-    void redWithNothingWired();
-    void redWithTheSimulatorOn();
-    void endlessTrafficIsBounded();
-};
 
-void TestSendTest::pattern()
-{
-    const QByteArray p = SendTest::pattern();
-    QCOMPARE(p.size(), 1000);
-    QVERIFY(p.startsWith("01234567890123"));
-    QVERIFY(p.endsWith("6789"));
-}
-
-void TestSendTest::refusedWhenALinkIsDown()
-{
-    Rig rig;
-    QVERIFY(rig.ok);
-    const QColor before = rig.result();
-    rig.ui().TXT_TCP_WIN->append("kept");
-    rig.ui().INP_COMM_NO->setText(u"0"_s);
-    click(rig.ui().B_TST_SEND);
-    QCOMPARE(rig.result(), before);
-    QCOMPARE(rig.ui().TXT_TCP_WIN->bytes(), QByteArray("kept"));
-    QVERIFY(rig.bridge.quiet());
-}
-
-void TestSendTest::greenThroughALoopBack()
-{
-    Rig rig;
-    QVERIFY(rig.ok);
-    LoopBack wire(rig.console.line, *rig.bridge.peer);
-    QStringList countdown;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
-        if (rig.console.window->sendTest().isRunning()) {
-            QVERIFY(!rig.console.window->isEnabled());
-            QVERIFY(rig.ui().AFF_TST_SEND->isVisibleTo(rig.console.window.get()));
-            if (countdown.value(countdown.size() - 1) != rig.ui().AFF_TST_SEND->text())
-                countdown << rig.ui().AFF_TST_SEND->text();
+    void refusedWhenALinkIsDown()
+    {
+        Rig rig;
+        QVERIFY(rig.connect());
+        QCOMPARE(SendTest::pattern(), QByteArray("0123456789").repeated(100));
+        const QColor before = rig.find<CaptionButton>("B_TST_SEND")->faceColour();
+        rig.tcpTerminal.append("kept");
+        for (LinkState *link : {&rig.tcpLink, &rig.serialLink}) {
+            link->setDown({});
+            rig.sendTest.B_TST_SEND_Click();
+            QCOMPARE(rig.find<CaptionButton>("B_TST_SEND")->faceColour(), before);
+            QCOMPARE(rig.tcpTerminal.text(), QByteArray("kept"));
+            QVERIFY(rig.quiet());
+            link->setUp({});
         }
-    });
-    watch.start(100);
-    click(rig.ui().B_TST_SEND);
-    QCOMPARE(countdown, QStringList({u"10"_s, u"9"_s, u"8"_s, u"7"_s, u"6"_s, u"5"_s, u"4"_s,
-                                     u"3"_s, u"2"_s, u"1"_s}));
-    QCOMPARE(rig.result(), VERT);
-    QByteArray tenTimes;
-    for (int i = 0; i < 10; ++i)
-        tenTimes += SendTest::pattern();
-    QCOMPARE(rig.ui().TXT_232_WIN->bytes(), tenTimes);
-    QCOMPARE(rig.ui().TXT_TCP_WIN->bytes(), tenTimes);
-    QVERIFY(rig.console.window->isEnabled());
-    QVERIFY(!rig.ui().B_TST_SEND->isHidden());
-    QVERIFY(rig.ui().AFF_TST_SEND->isHidden());
-    QCOMPARE(rig.console.window->focusWidget(), rig.ui().B_CLEAR_TCP);
-}
+    }
 
-void TestSendTest::redWithNothingWired()
-{
-    Rig rig;
-    QVERIFY(rig.ok);
-    click(rig.ui().B_TST_SEND);
-    QCOMPARE(rig.result(), ROUGE);
-    QCOMPARE(rig.ui().TXT_232_WIN->bytes(), QByteArray());
-    // What went out: the pattern ten times on each link.
-    QCOMPARE(rig.bridge.readTcp(10000).size(), 10000);
-    QVERIFY(rig.console.window->isEnabled());
-}
+    void outcome_data()
+    {
+        QTest::addColumn<bool>("wired");
+        QTest::addColumn<bool>("simulator");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("loop-back") << true << false << VERT;
+        QTest::newRow("nothing wired") << false << false << ROUGE;
+        QTest::newRow("reader simulator answering") << true << true << ROUGE;
+    }
 
-void TestSendTest::redWithTheSimulatorOn()
-{
-    Rig rig;
-    QVERIFY(rig.ok);
-    click(rig.ui().SW_TOURNRFID);
-    QTRY_VERIFY(isUp(rig.ui().INP_COMM_NO));
-    LoopBack wire(rig.console.line, *rig.bridge.peer);
-    click(rig.ui().B_TST_SEND);
-    QCOMPARE(rig.result(), ROUGE);
-}
-
-void TestSendTest::endlessTrafficIsBounded()
-{
-    Rig rig;
-    QVERIFY(rig.ok);
-    LoopBack wire(rig.console.line, *rig.bridge.peer);
-    QTimer chatter;
-    QObject::connect(&chatter, &QTimer::timeout, &chatter, [&] { rig.bridge.peer->write("."); });
-    chatter.start(100);
-    QElapsedTimer clock;
-    clock.start();
-    click(rig.ui().B_TST_SEND);
-    QCOMPARE(rig.result(), ROUGE);
-    QVERIFY(rig.console.window->isEnabled());
-    // One pass ran into its limit and the test ended there.
-    QVERIFY(clock.elapsed() < 2 * SendTest::PassLimitMs);
-}
+    void outcome()
+    {
+        QFETCH(bool, wired);
+        QFETCH(bool, simulator);
+        QFETCH(QColor, colour);
+        Rig rig;
+        QVERIFY(rig.connect());
+        rig.find<QCheckBox>("SW_TOURNRFID")->setChecked(simulator);
+        std::optional<LoopBack> loopBack;
+        if (wired)
+            loopBack.emplace(rig.line, *rig.bridge.socket);
+        auto *counter = rig.find<QLabel>("AFF_TST_SEND");
+        // While it runs: the form is disabled, the counter counts the passes down, and a second
+        // click does not start another run.
+        QStringList countdown;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+            QVERIFY(rig.sendTest.isRunning() && !rig.form.isEnabled() && !counter->isHidden());
+            if (countdown.value(countdown.size() - 1) != counter->text())
+                countdown << counter->text();
+            rig.sendTest.B_TST_SEND_Click();
+        });
+        watch.start(100);
+        rig.sendTest.B_TST_SEND_Click();
+        watch.stop();
+        QCOMPARE(rig.find<CaptionButton>("B_TST_SEND")->faceColour(), colour);
+        QCOMPARE(countdown.join(u' '), u"10 9 8 7 6 5 4 3 2 1"_s);
+        QVERIFY(rig.form.isEnabled() && !rig.find<QWidget>("B_TST_SEND")->isHidden() &&
+                counter->isHidden());
+        QCOMPARE(rig.form.focusWidget(), rig.find<QWidget>("B_CLEAR_TCP"));
+        const QByteArray tenTimes = SendTest::pattern().repeated(10);
+        if (!wired) {
+            QCOMPARE(rig.bridge.read(tenTimes.size()) + rig.line.read(tenTimes.size()),
+                     tenTimes + tenTimes);
+            QCOMPARE(rig.poller.text(), QByteArray());
+        } else if (!simulator) {
+            QCOMPARE(rig.poller.text() + rig.tcpTerminal.text(), tenTimes + tenTimes);
+        }
+    }
+};
 
 QTEST_MAIN(TestSendTest)
 #include "tst_sendtest.moc"

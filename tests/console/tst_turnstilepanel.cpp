@@ -1,10 +1,4 @@
-#include "consolefixture.h"
-
-#include "app/statusline.h"
-#include "decode/testview.h"
-
-#include <QCheckBox>
-#include <QComboBox>
+#include "support/console.h"
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
@@ -12,151 +6,168 @@ using namespace kalveno::test;
 
 namespace {
 
-// Applies "NAME=value" settings to the window's controls, as a technician would have left them.
-void apply(const MainWindowUi &ui, const QStringList &settings)
+// Connected, with the bridge sending chunks that the console takes each on its own.
+struct TcpRig : Rig
 {
-    for (const QString &s : settings) {
-        const QString name = s.section(u'=', 0, 0);
-        const QString value = s.section(u'=', 1);
-        QWidget *w = ui.designArea->findChild<QWidget *>(name);
-        QVERIFY2(w, qPrintable(name));
-        if (auto *edit = qobject_cast<QLineEdit *>(w))
-            edit->setText(value);
-        else if (auto *box = qobject_cast<QCheckBox *>(w))
-            box->setChecked(value == u"1"_s);
-        else if (auto *combo = qobject_cast<QComboBox *>(w))
-            combo->setEditText(value);
-        else if (value == u"enabled"_s)
-            w->setEnabled(true);
-        else if (value == u"shown"_s)
-            w->setVisible(true);
+    TcpRig() { ok = connect(); }
+    // True once the console has taken the whole chunk off the socket.
+    bool receive(const QByteArray &chunk)
+    {
+        qint64 arrived = 0;
+        const auto counting =
+            QObject::connect(&tcp, &TcpControl::dataArrival, &tcp, [&](qint64 n) { arrived += n; });
+        bridge.socket->write(chunk);
+        const bool taken = QTest::qWaitFor([&] { return arrived >= chunk.size(); });
+        QObject::disconnect(counting);
+        return taken;
     }
-}
-
-QByteArray directCommand()
-{
-    QByteArray b = "><ID74";
-    for (int c = 0xB6; c <= 0xFF; ++c)
-        b.append(char(c));
-    return b;
-}
+    QString text(const char *field) const
+    {
+        auto *combo = qobject_cast<QComboBox *>(controlNamed(&form, QString::fromLatin1(field)));
+        return combo ? combo->currentText() : find<QLineEdit>(field)->text();
+    }
+    bool ok = false;
+};
 
 } // namespace
 
+// The turnstile's frame, its remote configuration, and what the bridge sends over TCP.
 class TestTurnstilePanel : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(prepareConsoleTest()); }
-    void commands_data();
-    void commands();
-    void modeChoice();
-    void notConnectedIsReported();
+
+    void modeFourShowsTheTestView()
+    {
+        TcpRig rig;
+        QVERIFY(rig.ok);
+        for (int i : {3, 4, 5}) {
+            rig.find<QComboBox>("LST_T_MODE")->setCurrentIndex(i);
+            rig.turnstile.LST_T_MODE_Click();
+            QCOMPARE(rig.bridge.read(5), "><IM" + QByteArray::number(i));
+            QCOMPARE(rig.testView.isShown(), i >= 4);
+        }
+        // Connected by the link model's word is not enough: the socket must be.
+        Rig down;
+        down.tcpLink.setUp({});
+        down.remoteConfig.B_T_RX_CFG_REMOTE_Click();
+        QCOMPARE(down.reporter.last(), u"not sent: TCP link is down"_s);
+    }
+
+    void chunks_data()
+    {
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::addColumn<QString>("timeToPass"); // 77 when the chunk is no configuration reply
+        QTest::newRow("status byte") << QByteArray("AB\xF2"
+                                                   "CD")
+                                     << QByteArray("ABCD") << u"77"_s;
+        QTest::newRow("reply of 10")
+            << QByteArray("IR?,1,4,5,") << QByteArray("IR?,1,4,5,") << u"77"_s;
+        QTest::newRow("reply of 11")
+            << QByteArray("IR?,1,4,5,3") << QByteArray("IR?,1,4,5,3") << u"5"_s;
+        QTest::newRow("status byte does not count") << QByteArray("IR?,1,4,\xF2"
+                                                                  "5,")
+                                                    << QByteArray("IR?,1,4,5,") << u"77"_s;
+    }
+
+    void chunks()
+    {
+        QFETCH(QByteArray, chunk);
+        QFETCH(QByteArray, shown);
+        QFETCH(QString, timeToPass);
+        TcpRig rig;
+        QVERIFY(rig.ok);
+        rig.find<QLineEdit>("INP_T_TIMEOUT")->setText(u"77"_s);
+        QVERIFY(rig.receive(chunk));
+        QCOMPARE(rig.tcpTerminal.text(), shown);
+        QCOMPARE(rig.text("INP_T_TIMEOUT"), timeToPass);
+        QCOMPARE(rig.find<QRadioButton>("SW_TTL1_IN(0)")->isChecked(), chunk.contains('\xF2'));
+        // A status byte alone shows nothing; each input keeps its own indicator.
+        QVERIFY(rig.receive("\xF4"));
+        QCOMPARE(rig.tcpTerminal.text(), shown);
+        QVERIFY(rig.find<QRadioButton>("SW_TTL2_IN(0)")->isChecked());
+        QCOMPARE(rig.find<QRadioButton>("SW_TTL1_IN(0)")->isChecked(), chunk.contains('\xF2'));
+    }
+
+    void terminalCap_data()
+    {
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("exactly the cap: appended") << 10000 << false;
+        QTest::newRow("one past the cap: cleared") << 10001 << true;
+    }
+
+    void terminalCap()
+    {
+        QFETCH(int, held);
+        QFETCH(bool, cleared);
+        TcpRig rig;
+        QVERIFY(rig.ok);
+        rig.testView.show();
+        rig.testView.view()->AFF_TXT()->setBytes("old");
+        rig.tcpTerminal.append(QByteArray(held, 'x'));
+        QVERIFY(rig.receive("yz"));
+        QCOMPARE(rig.tcpTerminal.text(), cleared ? QByteArray("yz") : QByteArray(held, 'x') + "yz");
+        QCOMPARE(rig.testView.view()->AFF_TXT()->bytes(), QByteArray(cleared ? "yz" : "oldyz"));
+    }
+
+    void replyFillsThePanels()
+    {
+        TcpRig rig;
+        QVERIFY(rig.ok);
+        const auto fields = [&] {
+            QStringList texts;
+            for (const char *f :
+                 {"SW_T_RFID_POLLING", "LST_T_MODE", "INP_T_TIMEOUT", "INP_T_VALID_TIMEOUT",
+                  "INP_T_VALID_NBCARD", "INP_T_REMOTE_IP(0)", "INP_T_REMOTE_IP(2)"})
+                texts << rig.text(f);
+            return texts;
+        };
+        QVERIFY(rig.receive("IR?,1,4,5,3,3,10.0.0.2,10.0.0.3,10.0.0.4*"));
+        QCOMPARE(fields(), QStringList({u"1"_s, u"4 - Free tst: 001-000-100-000-010-000-001"_s,
+                                        u"5"_s, u"3"_s, u"3"_s, u"10.0.0.2"_s, u"10.0.0.4"_s}));
+        // Filling the boxes chose nothing: nothing goes back, and no view was opened.
+        QVERIFY(rig.quiet() && !rig.testView.view());
+        // With the test view shown, its text follows; a reply replaces it with a summary.
+        rig.testView.show();
+        QVERIFY(rig.receive("AB"));
+        QCOMPARE(rig.testView.view()->AFF_TXT()->bytes(), QByteArray("AB"));
+        // A reply cut short empties the boxes its missing fields stand for.
+        QVERIFY(rig.receive("IR?,0,2,9,8"));
+        QCOMPARE(fields(), QStringList({u"0"_s, u"2 - Free"_s, u"9"_s, u"8"_s, {}, {}, {}}));
+        QVERIFY(rig.testView.view()->AFF_TXT()->bytes().startsWith(
+            "Polling: Off\r\nMode: 2 - Free\r\n"));
+        // A field longer than a box holds fills the box; the console takes a burst in pieces of
+        // at most 64 KB, each on its own, so the fields after the first piece are empty.
+        const QByteArray huge(100 * 1024, '9');
+        QVERIFY(rig.receive("IR?,1,2," + huge + ",3,4,a," + huge + ",c*"));
+        QCOMPARE(fields().mid(2, 2), QStringList({QString(32767, u'9'), {}}));
+        // Closed, the test view takes nothing.
+        rig.testView.view()->close();
+        QTRY_VERIFY(!rig.testView.view());
+        QVERIFY(rig.receive("CD"));
+    }
+
+    void autoAnswer()
+    {
+        TcpRig rig;
+        QVERIFY(rig.ok);
+        rig.find<QCheckBox>("SW_TOURN_ANSWER")->setChecked(true);
+        rig.find<QLineEdit>("INP_T_TIMEOUT")->setText(u"7"_s);
+        QVERIFY(rig.receive("x"));
+        QCOMPARE(rig.bridge.read(15), QByteArray("><IP0701><T5T07"));
+        // The time-out a reply carries is stored before the answer reads it.
+        QVERIFY(rig.receive("IR?,1,0,9,3,3,a,b,c*"));
+        QCOMPARE(rig.bridge.read(15), QByteArray("><IP0901><T5T09"));
+        // A chunk of one status byte shows nothing and is still answered.
+        QVERIFY(rig.receive("\xF2"));
+        QCOMPARE(rig.bridge.read(15), QByteArray("><IP0901><T5T09"));
+        QVERIFY(rig.quiet());
+    }
 };
-
-void TestTurnstilePanel::commands_data()
-{
-    QTest::addColumn<QStringList>("setup");
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QStringList>("clearedBoxes");
-    const QStringList none;
-    QTest::newRow("arm") << none << u"B_T_BRAS_TOMBE"_s << QByteArray("><T7E") << none;
-    QTest::newRow("red 2 s, box clear")
-        << none << u"B_T_DEL_R_XX"_s << QByteArray("><T6T02") << none;
-    QTest::newRow("red 2 s, box ticked")
-        << QStringList{u"SW_T_DEL_R=1"_s} << u"B_T_DEL_R_XX"_s << QByteArray("><T6T02><T6D")
-        << QStringList{u"SW_T_DEL_R"_s};
-    QTest::newRow("green 2 s, box ticked")
-        << QStringList{u"SW_T_DEL_V=1"_s} << u"B_T_DEL_V_XX"_s << QByteArray("><T5T02><T5D")
-        << QStringList{u"SW_T_DEL_V"_s};
-    QTest::newRow("green on") << none << u"SW_T_DEL_V"_s << QByteArray("><T5E") << none;
-    QTest::newRow("green off") << QStringList{u"SW_T_DEL_V=1"_s} << u"SW_T_DEL_V"_s
-                               << QByteArray("><T5D") << none;
-    QTest::newRow("red on") << none << u"SW_T_DEL_R"_s << QByteArray("><T6E") << none;
-    QTest::newRow("passage") << none << u"B_T_PASSAGE"_s << QByteArray("><IP0501") << none;
-    QTest::newRow("passage, 12 persons, no seconds")
-        << QStringList{u"INP_T_NB_PERSONNE=12"_s, u"INP_T_TIMEOUT="_s} << u"B_T_PASSAGE"_s
-        << QByteArray("><IP0012") << none;
-    QTest::newRow("validation") << none << u"B_T_VALID_TIMEOUT"_s << QByteArray("><IT0303") << none;
-    QTest::newRow("validation 150 s") << QStringList{u"INP_T_VALID_TIMEOUT=150"_s}
-                                      << u"B_T_VALID_TIMEOUT"_s << QByteArray("><IT15003") << none;
-    QTest::newRow("one person with delay")
-        << none << u"Command4"_s << QByteArray("><IP0500*><IP0501") << none;
-    QTest::newRow("one person, no delay")
-        << none << u"Command5"_s << QByteArray("><IP9900*><IP9901><T5E") << none;
-    QTest::newRow("Command6") << none << u"Command6"_s << QByteArray("OK><T6T03") << none;
-    QTest::newRow("hidden Command1") << QStringList{u"Command1=shown"_s} << u"Command1"_s
-                                     << QByteArray("><IP0100><IP0501") << none;
-    QTest::newRow("direct command")
-        << QStringList{u"B_T_DirectCmd=enabled"_s} << u"B_T_DirectCmd"_s << directCommand() << none;
-    QTest::newRow("direct command, red ticked")
-        << QStringList{u"B_T_DirectCmd=enabled"_s, u"SW_T_DEL_R=1"_s} << u"B_T_DirectCmd"_s
-        << directCommand() + "><T6D" << QStringList{u"SW_T_DEL_R"_s};
-    QTest::newRow("read configuration")
-        << none << u"B_T_RX_CFG_REMOTE"_s << QByteArray("><IR?") << none;
-    QTest::newRow("write configuration, initial texts")
-        << none << u"B_T_TX_CFG_REMOTE"_s << QByteArray("><IR,P,,,*") << none;
-    QTest::newRow("write configuration")
-        << QStringList{u"SW_T_RFID_POLLING=1- Polling ON"_s, u"INP_T_REMOTE_IP(0)=10.0.0.2"_s,
-                       u"INP_T_REMOTE_IP(1)= 10.0.0.3  "_s, u"INP_T_REMOTE_IP(2)=10.0.0.4"_s}
-        << u"B_T_TX_CFG_REMOTE"_s << QByteArray("><IR,1,10.0.0.2,10.0.0.3,10.0.0.4*") << none;
-}
-
-void TestTurnstilePanel::commands()
-{
-    QFETCH(QStringList, setup);
-    QFETCH(QString, control);
-    QFETCH(QByteArray, sent);
-    QFETCH(QStringList, clearedBoxes);
-    Bridge bridge;
-    Console console;
-    QVERIFY(bridge.accept(console));
-    apply(console.ui(), setup);
-    click(console.ui().designArea->findChild<QWidget *>(control));
-    QCOMPARE(bridge.readTcp(sent.size()), sent);
-    QVERIFY(bridge.quiet(200));
-    for (const QString &box : clearedBoxes)
-        QVERIFY(!console.ui().designArea->findChild<QCheckBox *>(box)->isChecked());
-}
-
-void TestTurnstilePanel::modeChoice()
-{
-    Bridge bridge;
-    Console console;
-    QVERIFY(bridge.accept(console));
-    QComboBox *mode = console.ui().LST_T_MODE;
-    mode->setFocus();
-    QTest::keyClick(mode, Qt::Key_Down);
-    QTest::keyClick(mode, Qt::Key_Down);
-    QCOMPARE(mode->currentText(), u"2 - Free"_s);
-    QCOMPARE(bridge.readTcp(10), QByteArray("><IM1><IM2"));
-    QVERIFY(!console.window->testView().view());
-    QTest::keyClick(mode, Qt::Key_Down);
-    QTest::keyClick(mode, Qt::Key_Down);
-    QCOMPARE(bridge.readTcp(10), QByteArray("><IM3><IM4"));
-    QVERIFY(console.window->testView().isShown());
-    // Other modes leave the view open.
-    QTest::keyClick(mode, Qt::Key_Down);
-    QCOMPARE(bridge.readTcp(5), QByteArray("><IM5"));
-    QVERIFY(console.window->testView().isShown());
-    // Typing into the box chooses nothing.
-    mode->lineEdit()->selectAll();
-    QTest::keyClicks(mode->lineEdit(), u"3 typed"_s);
-    QVERIFY(bridge.quiet());
-}
-
-void TestTurnstilePanel::notConnectedIsReported()
-{
-    Bridge bridge(false);
-    Console console;
-    bridge.attach(console);
-    click(console.ui().B_T_BRAS_TOMBE);
-    QVERIFY(console.window->statusLine().current().endsWith(u"not sent: TCP link is down"_s));
-    click(console.ui().B_T_RX_CFG_REMOTE);
-    QVERIFY(bridge.quiet());
-}
 
 QTEST_MAIN(TestTurnstilePanel)
 #include "tst_turnstilepanel.moc"

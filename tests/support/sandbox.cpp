@@ -1,30 +1,23 @@
 #include "sandbox.h"
 
 #include <QDir>
-#include <QFile>
 #include <QNetworkInterface>
 #include <QProcess>
-
-using namespace Qt::StringLiterals;
 
 namespace kalveno::test {
 
 bool insidePrivateNetwork()
 {
     const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &i : interfaces) {
-        if (!(i.flags() & QNetworkInterface::IsLoopBack))
-            return false;
-    }
-    return true;
+    return std::all_of(interfaces.begin(), interfaces.end(), [](const QNetworkInterface &i) {
+        return bool(i.flags() & QNetworkInterface::IsLoopBack);
+    });
 }
 
 TemporaryConfig::TemporaryConfig()
-    : m_previous(qgetenv("XDG_CONFIG_HOME"))
-    , m_previousState(qgetenv("XDG_STATE_HOME"))
 {
     qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
-    qputenv("XDG_STATE_HOME", (m_dir.path() + u"/state"_s).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (m_dir.path() + QStringLiteral("/state")).toLocal8Bit());
     QDir().mkpath(folder());
 }
 
@@ -40,23 +33,6 @@ TemporaryConfig::~TemporaryConfig()
         qputenv("XDG_STATE_HOME", m_previousState);
 }
 
-QString TemporaryConfig::folder() const
-{
-    return m_dir.path() + u"/kalveno"_s;
-}
-
-QString TemporaryConfig::configFile() const
-{
-    return folder() + u"/KALVENO.CFG"_s;
-}
-
-bool TemporaryConfig::writeConfig(const QByteArray &content) const
-{
-    QFile file(configFile());
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
 QByteArray TemporaryConfig::readConfig() const
 {
     QFile file(configFile());
@@ -65,15 +41,16 @@ QByteArray TemporaryConfig::readConfig() const
 
 bool TemporaryConfig::linkPort(int number, const QString &device) const
 {
-    const QString link = folder() + u"/com%1"_s.arg(number);
+    const QString link = folder() + QStringLiteral("/com%1").arg(number);
     QFile::remove(link);
     return QFile::link(device, link);
 }
 
-bool TemporaryConfig::writeSettings(const QByteArray &ini) const
+bool TemporaryConfig::write(const QString &path, const QByteArray &content)
 {
-    QFile file(folder() + u"/kalveno.ini"_s);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(ini) == ini.size();
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
 }
 
 bool run(const QString &program, const QStringList &arguments)

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <QTemporaryDir>
 
 namespace kalveno::test {
 
-// Fails the calling test unless it runs inside a private network namespace (loopback only):
-// the console broadcasts, and nothing may reach a real network.
+// False unless the test runs inside a private network namespace (loopback only): the console
+// broadcasts, and nothing may reach a real network.
 bool insidePrivateNetwork();
 
 // A configuration folder of the test's own: $XDG_CONFIG_HOME, and $XDG_STATE_HOME where the
@@ -19,18 +17,22 @@ public:
     TemporaryConfig();
     ~TemporaryConfig();
 
-    QString folder() const;     // .../kalveno
-    QString configFile() const; // .../kalveno/KALVENO.CFG
-    bool writeConfig(const QByteArray &content) const;
+    QString folder() const { return m_dir.path() + QStringLiteral("/kalveno"); }
+    QString configFile() const { return folder() + QStringLiteral("/KALVENO.CFG"); }
+    bool writeConfig(const QByteArray &content) const { return write(configFile(), content); }
+    bool writeSettings(const QByteArray &ini) const
+    {
+        return write(folder() + QStringLiteral("/kalveno.ini"), ini);
+    }
     QByteArray readConfig() const;
     // Gives serial port `number` to a device, as the console's com<n> links do.
     bool linkPort(int number, const QString &device) const;
-    bool writeSettings(const QByteArray &ini) const;
+    static bool write(const QString &path, const QByteArray &content);
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previous;
-    QByteArray m_previousState;
+    QByteArray m_previous = qgetenv("XDG_CONFIG_HOME");
+    QByteArray m_previousState = qgetenv("XDG_STATE_HOME");
 };
 
 // Runs a command and returns whether it succeeded; for mounts inside the test's namespace.

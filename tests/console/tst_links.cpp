@@ -1,0 +1,172 @@
+#include "support/console.h"
+
+#include <QSerialPort>
+
+using namespace Qt::StringLiterals;
+using namespace kalveno;
+using namespace kalveno::test;
+
+// The TCP link and the serial port, each kept by its controller from its fields, and the keys
+// typed into their terminals.
+class TestLinks : public QObject
+{
+    Q_OBJECT
+
+    // A supervisor's tick, once the attempt under way has ended.
+    static bool tick(Rig &rig)
+    {
+        const bool settled = QTest::qWaitFor([&] {
+            return rig.tcp.state() != TcpControl::Connecting &&
+                   rig.tcp.state() != TcpControl::ResolvingHost;
+        });
+        rig.supervisor.TIM_CONNECT_TCP_Timer();
+        return settled;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(prepareConsoleTest()); }
+
+    void tcpLinkLifecycle()
+    {
+        const QByteArray reconnect = "\xFE\xFF\x06"
+                                     "127.0.0.1";
+        Rig rig;
+        rig.find<QLineEdit>("INP_IP_ADR")->setText(u"127.0.0.1"_s);
+        rig.supervisor.INP_IP_ADR_Change();
+        // A tick leaves an attempt under way to end on its own.
+        rig.supervisor.TIM_CONNECT_TCP_Timer();
+        QTRY_COMPARE(rig.tcp.state(), int(TcpControl::Error));
+        // The next tick closes and broadcasts; the one after that connects again.
+        QVERIFY(tick(rig));
+        QCOMPARE(rig.broadcasts.next(), reconnect);
+        TcpPeer bridge(1024);
+        QVERIFY(tick(rig) && bridge.accept());
+        QTRY_COMPARE(rig.tcpLink.reason(), u"connected to 127.0.0.1:1024"_s);
+        // Up and connected, a tick leaves the link alone.
+        QVERIFY(tick(rig));
+        QVERIFY(rig.broadcasts.next(300).isNull());
+        // The peer closes: the link stays up until the ticks have torn down and reconnected.
+        bridge.socket->disconnectFromHost();
+        QTRY_COMPARE(rig.tcp.state(), int(TcpControl::Closing));
+        QVERIFY(tick(rig) && rig.tcpLink.isUp());
+        QCOMPARE(rig.broadcasts.next(), reconnect);
+        QVERIFY(tick(rig) && bridge.accept());
+        QTRY_COMPARE(rig.tcp.state(), int(TcpControl::Connected));
+        // A port the socket refuses outright never gets as far as an attempt to tear down.
+        rig.find<QComboBox>("INP_IP_PORT")->setEditText(u"99999"_s);
+        rig.supervisor.INP_IP_PORT_Click();
+        QVERIFY(tick(rig) && tick(rig));
+        QVERIFY(rig.broadcasts.next(300).isNull() && !rig.tcpLink.isUp());
+    }
+
+    void serialPortNumbers_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("port"); // the pseudo-terminal opened, 0 for none
+        const QString cfg = u"9600,N,8,1"_s;
+        QTest::newRow("COM3") << u"COM3"_s << cfg << 0;
+        QTest::newRow("zero") << u"0"_s << cfg << 0;
+        QTest::newRow("beyond 16 bits") << u"99999"_s << cfg << 0;
+        QTest::newRow("negative") << u"-1"_s << cfg << 0;
+        QTest::newRow("2.5 to even 2") << u"2.5"_s << cfg << 2;
+        QTest::newRow("3.5 to even 4") << u"3.5"_s << cfg << 4;
+        QTest::newRow("leading blank") << u" 3"_s << cfg << 3;
+        QTest::newRow("trailing letter") << u"3a"_s << cfg << 3;
+        QTest::newRow("no such device") << u"5"_s << cfg << 0;
+        // A pseudo-terminal takes only 8 data bits without parity.
+        QTest::newRow("settings 19200,N,8,2") << u"2"_s << u"19200,N,8,2"_s << 2;
+        QTest::newRow("settings cut short") << u"2"_s << u"19200,N,8,"_s << 0;
+        QTest::newRow("settings with parity X") << u"2"_s << u"9600,X,8,1"_s << 0;
+    }
+
+    void serialPortNumbers()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, settings);
+        QFETCH(int, port);
+        Pty ptys[3];
+        Rig rig;
+        for (int n = 2; n <= 4; ++n)
+            rig.devices[n] = ptys[n - 2].slavePath();
+        rig.devices[5] = u"/dev/nonexistent-serial-device"_s;
+        rig.find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
+        QVERIFY(rig.serialLink.isUp());
+        // Each field's change opens the port again.
+        rig.find<QLineEdit>("INP_COMM_NO")->setText(number);
+        rig.find<QLineEdit>("INP_COMM_CFG")->setText(settings);
+        QCOMPARE(rig.serialLink.isUp() + rig.serial.isOpen(), port ? 2 : 0);
+        if (port)
+            QCOMPARE(rig.serial.device(), ptys[port - 2].slavePath());
+        // Port 1 was closed on the way: another program can take it now.
+        QVERIFY(QSerialPort(rig.line.slavePath()).open(QIODevice::ReadWrite));
+    }
+
+    void serialLineGoesAwayAndComesBack()
+    {
+        Rig rig;
+        rig.find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
+        QSignalSpy lost(&rig.serial, &SerialControl::portLost);
+        rig.line.closeMaster();
+        // The link keeps its state while the port is tried again, until a device answers.
+        QVERIFY(lost.wait() && !rig.serial.isOpen() && rig.serialLink.isUp());
+        Pty again;
+        rig.devices[1] = again.slavePath();
+        QTRY_VERIFY(rig.serial.isOpen() && !rig.port.retryTimer().isActive());
+        QCOMPARE(rig.serial.device(), again.slavePath());
+        // Lost again, then the technician takes over: no retry opens anything behind the field.
+        again.closeMaster();
+        QVERIFY(lost.wait() && rig.port.retryTimer().isActive());
+        rig.find<QLineEdit>("INP_COMM_NO")->setText(u"0"_s);
+        QVERIFY(!rig.port.retryTimer().isActive() && !rig.serialLink.isUp());
+    }
+
+    void typedKeys_data()
+    {
+        QTest::addColumn<bool>("tcp"); // the TCP terminal, else the serial one
+        QTest::addColumn<int>("link"); // 0 down, 1 up, 2 gone while the model still says up
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("TCP up, echo") << true << 1 << true << QString();
+        QTest::newRow("TCP up, no echo") << true << 1 << false << QString();
+        QTest::newRow("TCP down, echo") << true << 0 << true << QString();
+        QTest::newRow("TCP dropped") << true << 2 << false << u"TCP send failed: not connected"_s;
+        QTest::newRow("serial open, echo") << false << 1 << true << QString();
+        QTest::newRow("serial open, no echo") << false << 1 << false << QString();
+        QTest::newRow("serial closed, echo") << false << 0 << true << QString();
+        QTest::newRow("serial lost")
+            << false << 2 << true << u"serial send failed: port not open"_s;
+    }
+
+    void typedKeys()
+    {
+        QFETCH(bool, tcp);
+        QFETCH(int, link);
+        QFETCH(bool, echo);
+        QFETCH(QString, report);
+        Rig rig;
+        if (link > 0)
+            QVERIFY(rig.connect());
+        if (link == 2) {
+            rig.bridge.socket->abort();
+            rig.line.closeMaster();
+            QTRY_VERIFY(rig.tcp.state() == TcpControl::Closing && !rig.serial.isOpen());
+        }
+        rig.find<QCheckBox>(tcp ? "SW_ECHO_TCP" : "SW_ECHO_232")->setChecked(echo);
+        const QByteArray keys("aZ\r\x01\x1b");
+        QByteArray shown;
+        for (int code : keys) {
+            tcp ? rig.tcpTerminal.TXT_TCP_WIN_KeyPress(code)
+                : rig.poller.TXT_232_WIN_KeyPress(code);
+            shown += char(code);
+        }
+        QCOMPARE(shown, echo ? keys : QByteArray(keys.size(), '\0'));
+        if (link == 1)
+            QCOMPARE(tcp ? rig.bridge.read(keys.size()) : rig.line.read(keys.size()), keys);
+        QVERIFY(rig.quiet());
+        QCOMPARE(rig.reporter.last(), report);
+    }
+};
+
+QTEST_MAIN(TestLinks)
+#include "tst_links.moc"

@@ -1,0 +1,408 @@
+#include "support/console.h"
+
+#include "app/configstore.h"
+#include "app/settings.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QProcess>
+#include <QStatusBar>
+#include <QStyle>
+
+using namespace Qt::StringLiterals;
+using namespace kalveno;
+using namespace kalveno::test;
+
+namespace {
+
+// What a command control sends: the payloads of an I/O command, each framed on the link chosen,
+// or the text of a turnstile command; after what the technician left ("FIELD=text", a box named
+// alone ticked, a button named alone shown and enabled).
+struct Command
+{
+    const char *control;
+    QList<QByteArray> sent;
+    QList<QByteArray> setup = {};
+};
+
+const Command IoCommands[] = {
+    {"SW_TTL1_OUT(0)", {"\xC1"}},
+    {"SW_TTL1_OUT(1)", {"\xC4"}},
+    {"SW_TTL2_OUT(0)", {"\xC0"}},
+    {"SW_TTL2_OUT(1)", {"\xC3"}},
+    {"SW_TTL3_OUT(0)", {"\xE2"}},
+    {"SW_TTL3_OUT(1)", {"\xE3"}},
+    {"SW_TTL4_OUT(0)", {"\xE4"}},
+    {"SW_TTL4_OUT(1)", {"\xE5"}},
+    {"B_TTL1_XX", {"\xC4", "\xDC" + QByteArray("01")}},
+    {"B_TTL2_XX", {"\xC3", "\xDD" + QByteArray("02")}},
+    {"B_TTL3_XX", {"\xE3", "\xDE" + QByteArray("02")}},
+    {"B_TTL4_XX", {"\xE5", "\xDF" + QByteArray("02")}},
+    {"B_STATUS", {"\xDE"}},
+    {"B_STATUS2", {"\xDF"}},
+    {"TTLpXX(0)", {"><T1T.3"}},
+    {"TTLpXX(1)", {"><T2T.3"}},
+    {"TTLpXX(2)", {"><T3T.3"}},
+    {"TTLpXX(3)", {"><T4T.3"}},
+    {"Command2", {"><B,3,.1,.2,.3,.4"}},
+    {"Command3", {"><B,0,00,00,00,00"}},
+};
+
+// "><ID", the length 74 of what follows, and the bytes B6 to FF.
+const QByteArray Direct = "><ID74" + QByteArray::fromHex("B6B7B8B9BABBBCBDBEBFC0C1C2C3C4C5C6C7C8C9"
+                                                         "CACBCCCDCECFD0D1D2D3D4D5D6D7D8D9DADBDCDD"
+                                                         "DEDFE0E1E2E3E4E5E6E7E8E9EAEBECEDEEEFF0F1"
+                                                         "F2F3F4F5F6F7F8F9FAFBFCFDFEFF");
+
+const Command TurnstileCommands[] = {
+    {"B_T_BRAS_TOMBE", {"><T7E"}},
+    {"B_T_DEL_R_XX", {"><T6T02"}},
+    {"B_T_DEL_R_XX", {"><T6T02><T6D"}, {"SW_T_DEL_R"}},
+    {"B_T_DEL_V_XX", {"><T5T02><T5D"}, {"SW_T_DEL_V"}},
+    {"SW_T_DEL_V", {"><T5E"}},
+    {"SW_T_DEL_V", {"><T5D"}, {"SW_T_DEL_V"}},
+    {"SW_T_DEL_R", {"><T6E"}},
+    {"B_T_PASSAGE", {"><IP0501"}},
+    {"B_T_PASSAGE", {"><IP0012"}, {"INP_T_NB_PERSONNE=12", "INP_T_TIMEOUT="}},
+    {"B_T_VALID_TIMEOUT", {"><IT0303"}},
+    {"B_T_VALID_TIMEOUT", {"><IT15003"}, {"INP_T_VALID_TIMEOUT=150"}},
+    {"Command4", {"><IP0500*><IP0501"}},
+    {"Command5", {"><IP9900*><IP9901><T5E"}},
+    {"Command6", {"OK><T6T03"}},
+    {"Command1", {"><IP0100><IP0501"}, {"Command1"}},
+    {"B_T_DirectCmd", {Direct}, {"B_T_DirectCmd"}},
+    {"B_T_DirectCmd", {Direct + "><T6D"}, {"B_T_DirectCmd", "SW_T_DEL_R"}},
+    {"B_T_RX_CFG_REMOTE", {"><IR?"}},
+    {"B_T_TX_CFG_REMOTE", {"><IR,P,,,*"}},
+    {"B_T_TX_CFG_REMOTE",
+     {"><IR,1,10.0.0.2,10.0.0.3,10.0.0.4*"},
+     {"SW_T_RFID_POLLING=1- Polling ON", "INP_T_REMOTE_IP(0)=10.0.0.2",
+      "INP_T_REMOTE_IP(1)= 10.0.0.3  ", "INP_T_REMOTE_IP(2)=10.0.0.4"}},
+};
+
+QWidget *named(const Console &console, const QByteArray &name)
+{
+    return controlNamed(console.window->designArea(), QString::fromLatin1(name));
+}
+
+bool run(const QStringList &command)
+{
+    QProcess process;
+    process.start(command.first(), command.mid(1));
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+// Whether a caption shows whole in its control: beside a box's or an option's indicator, on a
+// frame's caption line, or wrapped as labels and buttons draw it.
+bool fits(const QWidget *w, const QString &caption)
+{
+    const QFontMetrics fm(w->font());
+    const QStyle *style = w->style();
+    const bool box = qobject_cast<const QCheckBox *>(w);
+    if (box || qobject_cast<const QRadioButton *>(w)) {
+        return fm.horizontalAdvance(caption) <=
+               w->width() -
+                   style->pixelMetric(box ? QStyle::PM_IndicatorWidth
+                                          : QStyle::PM_ExclusiveIndicatorWidth) -
+                   style->pixelMetric(box ? QStyle::PM_CheckBoxLabelSpacing
+                                          : QStyle::PM_RadioButtonLabelSpacing);
+    }
+    if (qobject_cast<const QGroupBox *>(w))
+        return fm.horizontalAdvance(caption) <= w->width() - 8;
+    const int width = w->width() - (qobject_cast<const CaptionButton *>(w) ? 6 : 0);
+    const QRect needed = fm.boundingRect(QRect(0, 0, width, 1 << 16), Qt::TextWordWrap, caption);
+    return needed.height() <= qMax(w->height(), fm.height()) && needed.width() <= width;
+}
+
+} // namespace
+
+// What only the window does: its controls, its start and its end, and the wiring of every
+// control to its panel.
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TcpPeer> m_bridge;
+    std::unique_ptr<BroadcastListener> m_broadcasts;
+    std::unique_ptr<Console> m_console;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(prepareConsoleTest()); }
+
+    void inventory()
+    {
+        Console console;
+        console.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(console.window.get()));
+        const QWidget *area = console.window->designArea();
+        QStringList names, outside, cut;
+        for (QWidget *w : area->findChildren<QWidget *>()) {
+            if (w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s))
+                continue;
+            QVERIFY2(!names.contains(w->objectName()), qPrintable(w->objectName()));
+            names << w->objectName();
+            // A box or an option on a frame's caption line rises above the frame's top edge.
+            const QRect box = w->geometry();
+            const int rise = qobject_cast<QGroupBox *>(w->parentWidget()) ? qMin(box.top(), 0) : 0;
+            if (!w->parentWidget()->rect().contains(box.translated(0, -rise)))
+                outside << w->objectName();
+            // The LED boxes are too small for their captions by design.
+            const QString caption =
+                w->property(qobject_cast<QGroupBox *>(w) ? "title" : "text").toString();
+            if (!qobject_cast<QLineEdit *>(w) && caption != u"Check1"_s && !fits(w, caption))
+                cut << w->objectName();
+        }
+        // The batch frame lies below the window's first view by design.
+        QCOMPARE(outside, QStringList{u"Frame8"_s});
+        QVERIFY(named(console, "Frame8")->y() >= area->height());
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", "_s)));
+    }
+
+    void startUpAndShutDown()
+    {
+        Pty two;
+        TcpPeer bridge(1024);
+        Console console(configFor(" 2 ", "127.0.0.1"));
+        console.config.linkPort(2, two.slavePath());
+        console.window = std::make_unique<MainWindow>(ConsoleSettings{});
+        MainWindow &window = *console.window;
+        // Loading the address started an attempt; no timer has run yet.
+        QCOMPARE(window.tcp().state(), int(TcpControl::Connecting));
+        auto *port = console.find<QLineEdit>("INP_COMM_NO");
+        auto *address = console.find<QLineEdit>("INP_IP_ADR");
+        QCOMPARE(port->text(), u"2"_s);
+        QCOMPARE(window.serial().device(), two.slavePath());
+        // The fields' colours follow the link models.
+        QVERIFY(window.serialLink().isUp());
+        QCOMPARE(background(port), VERT);
+        QCOMPARE(background(address), ROUGE);
+        QVERIFY(bridge.accept());
+        QTRY_COMPARE(background(address), VERT);
+        QCOMPARE(address->toolTip(), u"connected to 127.0.0.1:1024"_s);
+        // Closing ends the link and the test view, and saves the fields, once.
+        address->setText(u"10.9.8.7"_s);
+        window.testView().show();
+        QSignalSpy ended(&window, &MainWindow::ended);
+        window.close();
+        window.close();
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(window.tcp().state(), int(TcpControl::Closed));
+        QVERIFY(!window.testView().view());
+        QCOMPARE(console.config.readConfig(), configFor(" 2 ", "10.9.8.7"));
+        // The next run shows what this one saved.
+        console.window = std::make_unique<MainWindow>(ConsoleSettings{});
+        QCOMPARE(console.find<QLineEdit>("INP_IP_ADR")->text(), u"10.9.8.7"_s);
+    }
+
+    void startUpWithoutConfigFile()
+    {
+        BroadcastListener bridges(4001);
+        Console console(QByteArray{}, "[udp]\nremote_port=4001\n");
+        // The "1" of the first step is replaced by the empty text read from no file.
+        auto *port = console.find<QLineEdit>("INP_COMM_NO");
+        auto *address = console.find<QLineEdit>("INP_IP_ADR");
+        QCOMPARE(port->text() + address->text(), QString());
+        QCOMPARE(background(port), ROUGE);
+        QVERIFY(!console.window->serial().isOpen());
+        // The attempt on no address fails, and the first tick broadcasts on the configured port.
+        QTRY_VERIFY(address->toolTip().startsWith(u":1024: "_s));
+        QCOMPARE(background(address), ROUGE);
+        QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
+    }
+
+    void savingTheFile_data()
+    {
+        QTest::addColumn<QStringList>("mount"); // none: the folder is missing
+        QTest::newRow("missing folder") << QStringList();
+        QTest::newRow("read-only folder") << QStringList{u"--bind"_s};
+        QTest::newRow("full folder") << QStringList{u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s};
+    }
+
+    void savingTheFile()
+    {
+        QFETCH(QStringList, mount);
+        TemporaryConfig config;
+        const QString folder = config.folder();
+        const QByteArray old = configFor(" 1 ", "old");
+        if (mount.isEmpty())
+            QVERIFY(QDir(folder).removeRecursively());
+        else if (mount.size() == 1)
+            QVERIFY(config.writeConfig(old) &&
+                    run(QStringList{u"mount"_s} + mount + QStringList{folder, folder}) &&
+                    run({u"mount"_s, u"-o"_s, u"remount,bind,ro"_s, folder}));
+        else
+            QVERIFY(run(QStringList{u"mount"_s} + mount + QStringList{u"tmpfs"_s, folder}) &&
+                    config.writeConfig(old));
+        QFile filler(folder + u"/filler"_s);
+        if (mount.size() > 1 && filler.open(QIODevice::WriteOnly)) {
+            while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+            }
+            filler.close();
+        }
+        // The new file is longer than the old one: it cannot be written over it in place.
+        QLineEdit port, address(u"a-much-longer-new-address-that-needs-room"_s);
+        ConfigStore store(&port, &address, config.configFile());
+        QCOMPARE(store.SAVE_CONFIG(), mount.isEmpty());
+        QCOMPARE(store.lastError().isEmpty(), mount.isEmpty());
+        QCOMPARE(config.readConfig(),
+                 mount.isEmpty() ? configFor(" 0 ", address.text().toLatin1()) : old);
+        QVERIFY(mount.isEmpty() || run({u"umount"_s, folder}));
+    }
+
+    void terminalsAndFieldsAreWired()
+    {
+        TcpPeer bridge(1024), com2(1025, QHostAddress::AnyIPv4);
+        Console console;
+        // Reports go to the status bar.
+        click(console.find<QWidget>("B_T_BRAS_TOMBE"));
+        QVERIFY(console.window->statusBar()->currentMessage().endsWith(
+            u"not sent: TCP link is down"_s));
+        QVERIFY(bridge.accept());
+        QTRY_VERIFY(console.window->tcpLink().isUp());
+        // Keys leave and what arrives shows, on both links; double-clicks and buttons clear.
+        auto *tcpBox = console.find<TerminalBox>("TXT_TCP_WIN");
+        auto *serialBox = console.find<TerminalBox>("TXT_232_WIN");
+        QTest::keyClick(tcpBox, Qt::Key_Q);
+        QTest::keyClick(serialBox, Qt::Key_K);
+        QCOMPARE(bridge.read(1) + console.line.read(1), QByteArray("qk"));
+        bridge.socket->write("in");
+        console.line.write("ser");
+        QTRY_COMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray("qinkser"));
+        doubleClick(tcpBox);
+        doubleClick(serialBox);
+        QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
+        tcpBox->append("x");
+        serialBox->append("y");
+        click(console.find<QWidget>("B_CLEAR_TCP"));
+        click(console.find<QWidget>("B_CLEAR_232"));
+        QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
+        // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs.
+        click(console.find<QWidget>("SW_AUTO_ANSWER"));
+        bridge.socket->write("card");
+        QByteArray pulses;
+        for (const Command &c : IoCommands)
+            pulses += c.sent.size() == 2 ? "\xFE\xF8\x08\x02" + c.sent[0] + "\x03\xFE\xF8\x08\x02" +
+                                               c.sent[1] + '\x03'
+                                         : "";
+        QCOMPARE(bridge.read(pulses.size()), pulses);
+        click(console.find<QWidget>("SW_AUTO_ANSWER"));
+        // A mode is sent when chosen, not when typed; the zoom picture shows the test view.
+        auto *mode = console.find<QComboBox>("LST_T_MODE");
+        QTest::keyClick(mode, Qt::Key_Down);
+        QTest::keyClicks(mode->lineEdit(), u"3"_s);
+        click(console.find<QWidget>("B_ZOOM_TEST"));
+        QVERIFY(console.window->testView().isShown());
+        QCOMPARE(bridge.read(6, 300), QByteArray("><IM1"));
+        // The serial line goes away, the technician is told, and it comes back by itself.
+        console.line.closeMaster();
+        QTRY_VERIFY(console.window->statusBar()->currentMessage().contains(u"lost"_s));
+        Pty again;
+        console.config.linkPort(1, again.slavePath());
+        QTRY_VERIFY(console.window->serial().isOpen());
+        // The simulator's box sets the reader's speed, and its idle tick keeps the terminal
+        // short with nothing arriving.
+        again.write(QByteArray(600, 'a'));
+        QTRY_COMPARE(serialBox->length(), 600);
+        click(console.find<QWidget>("SW_TOURNRFID"));
+        QCOMPARE(console.find<QLineEdit>("INP_COMM_CFG")->text(), u"19200,N,8,1"_s);
+        QTRY_COMPARE(serialBox->length(), 0);
+        QVERIFY(console.window->serialLink().isUp());
+        // Choosing the other port, or typing another address, connects again.
+        QTest::keyClick(console.find<QComboBox>("INP_IP_PORT"), Qt::Key_Down);
+        QVERIFY(com2.accept());
+        console.find<QLineEdit>("INP_IP_ADR")->setText(u"127.0.0.2"_s);
+        QVERIFY(com2.accept());
+    }
+
+    void closingEndsARunningSendTest()
+    {
+        TcpPeer bridge(1024);
+        Console console;
+        QVERIFY(bridge.accept());
+        QTRY_VERIFY(console.window->tcpLink().isUp() && console.window->serialLink().isUp());
+        QSignalSpy ended(console.window.get(), &MainWindow::ended);
+        QTimer closing;
+        QObject::connect(&closing, &QTimer::timeout, console.window.get(), [&] {
+            if (console.window->sendTest().isRunning())
+                console.window->close();
+        });
+        closing.start(50);
+        click(console.find<QWidget>("B_TST_SEND"));
+        // The test ended in its first pass, red.
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(console.find<QLabel>("AFF_TST_SEND")->text(), u"10"_s);
+        QCOMPARE(console.find<CaptionButton>("B_TST_SEND")->faceColour(), ROUGE);
+    }
+
+    // Last: the rows share one window.
+    void everyCommandOnItsLink_data()
+    {
+        QTest::addColumn<int>("link"); // 0 TCP, 1 UDP, 2 RS-232; -1 a turnstile command
+        QTest::addColumn<int>("index");
+        for (int link = 0; link < 3; ++link) {
+            for (int i = 0; i < int(std::size(IoCommands)); ++i)
+                QTest::addRow("%s %s", link ? (link == 1 ? "UDP" : "RS-232") : "TCP",
+                              IoCommands[i].control)
+                    << link << i;
+        }
+        for (int i = 0; i < int(std::size(TurnstileCommands)); ++i) {
+            const Command &c = TurnstileCommands[i];
+            QTest::addRow("%s %s", c.control, c.setup.join(' ').constData()) << -1 << i;
+        }
+    }
+
+    void everyCommandOnItsLink()
+    {
+        QFETCH(int, link);
+        QFETCH(int, index);
+        const Command &command = (link < 0 ? TurnstileCommands : IoCommands)[index];
+        if (!m_console) {
+            m_bridge = std::make_unique<TcpPeer>(1024);
+            m_broadcasts = std::make_unique<BroadcastListener>(1024);
+            m_console = std::make_unique<Console>();
+            QVERIFY(m_bridge->accept());
+            QTRY_VERIFY(m_console->window->tcpLink().isUp());
+        }
+        const Console &console = *m_console;
+        // Each row starts with every output on, the LED boxes clear and the fields as designed;
+        // each option pair is exclusive on its own.
+        QList<QByteArray> setup = {"INP_T_NB_PERSONNE=1", "INP_T_TIMEOUT=5",
+                                   "INP_T_VALID_TIMEOUT=3"};
+        for (int n = 1; n <= 4; ++n)
+            setup << "SW_TTL" + QByteArray::number(n) + "_OUT(0)";
+        console.find<QCheckBox>("SW_T_DEL_R")->setChecked(false);
+        console.find<QCheckBox>("SW_T_DEL_V")->setChecked(false);
+        setup << "SW_SEND_VIA(" + QByteArray::number(qMax(link, 0)) + ')';
+        for (const QByteArray &s : setup + command.setup) {
+            QWidget *w = named(console, s.split('=').first());
+            if (auto *combo = qobject_cast<QComboBox *>(w))
+                w = combo->lineEdit();
+            if (auto *edit = qobject_cast<QLineEdit *>(w))
+                edit->setText(QString::fromLatin1(s.mid(s.indexOf('=') + 1)));
+            else if (auto *box = qobject_cast<QAbstractButton *>(w); box && box->isCheckable())
+                box->setChecked(true);
+            else
+                w->setEnabled(true), w->show();
+        }
+        QVERIFY(console.find<QRadioButton>("SW_TTL1_OUT(0)")->isChecked());
+        click(named(console, command.control));
+        QByteArray stream;
+        for (const QByteArray &s : command.sent) {
+            stream += link < 0 ? s : "\xFE\xF8\x08\x02" + s + '\x03';
+            if (link == 1)
+                QCOMPARE(m_broadcasts->next(), "\xFE\xF8\x08\x02" + s + '\x03');
+        }
+        if (link != 1)
+            QCOMPARE(link == 2 ? m_console->line.read(stream.size())
+                               : m_bridge->read(stream.size()),
+                     stream);
+        // An LED box ticked beforehand has been cleared, and its LED switched off.
+        for (const QByteArray &s : command.setup) {
+            if (auto *box = qobject_cast<QCheckBox *>(named(console, s)))
+                QVERIFY(!box->isChecked());
+        }
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

@@ -1,0 +1,120 @@
+#include "console.h"
+
+#include "app/settings.h"
+
+#include <QApplication>
+#include <QNetworkDatagram>
+#include <QStyleFactory>
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno::test {
+
+bool TcpPeer::accept()
+{
+    if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, 10000))
+        return false;
+    socket.reset(server.nextPendingConnection());
+    socket->setParent(nullptr);
+    return true;
+}
+
+QByteArray TcpPeer::read(qsizetype count, int timeoutMs)
+{
+    QByteArray got;
+    static_cast<void>(QTest::qWaitFor([&] { return (got += take()).size() >= count; }, timeoutMs));
+    return got;
+}
+
+QByteArray BroadcastListener::next(int timeoutMs)
+{
+    if (!QTest::qWaitFor([this] { return hasPendingDatagrams(); }, timeoutMs))
+        return {};
+    return receiveDatagram().data();
+}
+
+LoopBack::LoopBack(Pty &line, QTcpSocket &socket)
+    : QSocketNotifier(line.masterFd(), Read)
+{
+    QObject::connect(this, &QSocketNotifier::activated, this,
+                     [&line, &socket] { socket.write(line.readAvailable()); });
+    QObject::connect(&socket, &QIODevice::readyRead, this,
+                     [&line, &socket] { line.write(socket.readAll()); });
+}
+
+Rig::Rig()
+{
+    udp.setRemoteHost(u"255.255.255.255"_s);
+    udp.setRemotePort(broadcasts.localPort());
+    udp.bind();
+    QObject::connect(&tcp, &TcpControl::connected, &tcp, [this] { supervisor.TCP_Connect(); });
+    QObject::connect(&tcp, &TcpControl::dataArrival, &tcp,
+                     [this] { dispatcher.TCP_DataArrival(); });
+    QObject::connect(&serial, &SerialControl::dataWaiting, &serial,
+                     [this] { poller.dataWaiting(); });
+    QObject::connect(&poller.timer(), &QTimer::timeout, &serial,
+                     [this] { poller.TIM_COMM_RX_Timer(); });
+    QObject::connect(&poller.frameTimer(), &QTimer::timeout, &serial,
+                     [this] { poller.TIM_COMM_RX_Timer(); });
+    QObject::connect(&serial, &SerialControl::portLost, &serial, [this] { port.portLost(); });
+    QObject::connect(&port.retryTimer(), &QTimer::timeout, &serial, [this] { port.retry(); });
+    QObject::connect(find<QLineEdit>("INP_COMM_NO"), &QLineEdit::textChanged, &serial,
+                     [this] { port.INP_COMM_NO_Change(); });
+    QObject::connect(find<QLineEdit>("INP_COMM_CFG"), &QLineEdit::textChanged, &serial,
+                     [this] { port.INP_COMM_CFG_Change(); });
+}
+
+bool Rig::connect()
+{
+    find<QComboBox>("INP_IP_PORT")->setEditText(QString::number(bridge.server.serverPort()));
+    find<QLineEdit>("INP_IP_ADR")->setText(u"127.0.0.1"_s);
+    supervisor.INP_IP_ADR_Change();
+    find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
+    return bridge.accept() && QTest::qWaitFor([this] { return tcpLink.isUp(); }) &&
+           serialLink.isUp();
+}
+
+bool Rig::quiet(int ms)
+{
+    return !QTest::qWaitFor(
+        [&] {
+            return !bridge.take().isEmpty() || !line.readAvailable().isEmpty() ||
+                   broadcasts.hasPendingDatagrams();
+        },
+        ms);
+}
+
+Console::Console(const QByteArray &config, const QByteArray &ini)
+{
+    if (!config.isNull())
+        this->config.writeConfig(config);
+    if (!ini.isEmpty())
+        this->config.writeSettings(ini);
+    this->config.linkPort(1, line.slavePath());
+    window = std::make_unique<MainWindow>(ConsoleSettings::load(locations::settingsFile()));
+}
+
+void click(QWidget *control)
+{
+    const bool indicator =
+        qobject_cast<QRadioButton *>(control) || qobject_cast<QCheckBox *>(control);
+    QTest::mouseClick(control, Qt::LeftButton, {},
+                      indicator ? QPoint(6, control->height() / 2) : control->rect().center());
+}
+
+void doubleClick(TerminalBox *terminal)
+{
+    QWidget *surface = terminal->viewport();
+    QTest::mousePress(surface, Qt::LeftButton, {}, {20, 20});
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, {20, 20});
+    QTest::mouseDClick(surface, Qt::LeftButton, {}, {20, 20});
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, {20, 20});
+}
+
+bool prepareConsoleTest()
+{
+    QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+    return insidePrivateNetwork();
+}
+
+} // namespace kalveno::test

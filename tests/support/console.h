@@ -1,0 +1,151 @@
+#pragma once
+
+#include "app/inventory.h"
+#include "app/mainwindow.h"
+#include "decode/tcpdispatcher.h"
+#include "platform/locations.h"
+#include "platform/serialcontrol.h"
+#include "platform/tcpcontrol.h"
+#include "platform/udpcontrol.h"
+#include "support/pty.h"
+#include "support/sandbox.h"
+#include "testview/testview.h"
+#include "widgets/captionbutton.h"
+#include "widgets/controls.h"
+#include "widgets/look.h"
+#include "widgets/terminalbox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTest>
+
+namespace kalveno::test {
+
+// The TCP side of a bridge: a listener that takes the console's connection. Its waits run the
+// event loop, so the console works meanwhile.
+struct TcpPeer
+{
+    explicit TcpPeer(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost)
+    {
+        server.listen(address, port);
+    }
+    // Waits for a connection and takes it; false when none came.
+    bool accept();
+    // What arrived by the time `count` bytes are there or `timeoutMs` has passed.
+    QByteArray read(qsizetype count, int timeoutMs = 5000);
+    QByteArray take() { return socket ? socket->readAll() : QByteArray(); }
+
+    QTcpServer server;
+    std::unique_ptr<QTcpSocket> socket;
+};
+
+// Receives the datagrams sent to a port on this machine, as the bridges receive broadcasts.
+struct BroadcastListener : QUdpSocket
+{
+    explicit BroadcastListener(quint16 port = 1024)
+    {
+        bind(QHostAddress::AnyIPv4, port, ShareAddress);
+    }
+    // The next datagram, or a null array after the time-out.
+    QByteArray next(int timeoutMs = 5000);
+};
+
+// Carries bytes both ways between a pseudo-terminal and a TCP connection, as a bridge whose
+// serial line is wired back to the workstation's serial port does.
+struct LoopBack : QSocketNotifier
+{
+    LoopBack(Pty &line, QTcpSocket &socket);
+};
+
+// The window's controls, built into a plain widget by the window's own inventory.
+struct Form : QWidget
+{
+    Form() { buildInventory(this); }
+};
+
+// Every panel's controller on its own view of one form, with the models it reads, on links
+// whose far ends the test holds: a TCP peer, a listener for the broadcasts, serial port 1 on a
+// pseudo-terminal (`devices` names the others). What the links report and the serial fields'
+// changes reach the controllers as in the window; ticks and clicks are the test's own calls.
+struct Rig
+{
+    Rig();
+    // The TCP link to the peer and serial port 1 come up.
+    bool connect();
+    // Nothing arrives on any link for `ms`, the event loop running meanwhile.
+    bool quiet(int ms = 200);
+    template<typename T>
+    T *find(const char *name) const
+    {
+        return control<T>(&form, name);
+    }
+
+    Form form;
+    Reporter reporter;
+    LinkState tcpLink{LinkState::State::Down};
+    LinkState serialLink{LinkState::State::Untried};
+    TcpPeer bridge;
+    BroadcastListener broadcasts{0};
+    Pty line;
+    QHash<int, QString> devices{{1, line.slavePath()}};
+    TcpControl tcp;
+    UdpControl udp;
+    SerialControl serial{[this](int number) { return devices.value(number); }};
+    TestViewHost testView;
+    SerialPortController port{SerialPortView::find(&form), serialLink, serial};
+    TcpSupervisor supervisor{TcpLinkView::find(&form), tcpLink, tcp, udp};
+    CommandRouter router{RouteView::find(&form), tcpLink, serialLink, tcp, udp, serial, reporter};
+    InputIndicators indicators{TtlInputsView::find(&form)};
+    TtlPanel outputs{TtlOutputsView::find(&form), router, testView};
+    TcpTerminal tcpTerminal{TcpTerminalView::find(&form), tcpLink, tcp, reporter};
+    TurnstilePanel turnstile{TurnstileView::find(&form), tcp, testView, reporter};
+    RemoteConfig remoteConfig{RemoteConfigView::find(&form), turnstile};
+    TcpDispatcher dispatcher{tcp, tcpTerminal, indicators, testView, turnstile, remoteConfig};
+    RfidSimulator rfid{RfidView::find(&form), serial, port, reporter};
+    SerialPoller poller{
+        SerialTerminalView::find(&form), serialLink, serial, indicators, rfid, reporter};
+    SendTest sendTest{&form,
+                      SendTestView::find(&form),
+                      {tcpLink, serialLink, tcp, serial},
+                      {tcpTerminal, poller}};
+};
+
+inline QByteArray configFor(const QByteArray &port, const QByteArray &address)
+{
+    return "FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n" + port + "\r\n" +
+           address + "\r\n";
+}
+
+// The console as a technician starts it, in a configuration folder of the test's own, with
+// serial port 1 on a pseudo-terminal the test holds the other end of.
+struct Console
+{
+    // A null config means no configuration file at all.
+    explicit Console(const QByteArray &config = configFor(" 1 ", "127.0.0.1"),
+                     const QByteArray &ini = {});
+    template<typename T>
+    T *find(const char *name) const
+    {
+        return control<T>(window->designArea(), name);
+    }
+
+    TemporaryConfig config;
+    Pty line;
+    std::unique_ptr<MainWindow> window;
+};
+
+// A person's click: option buttons and check boxes at their indicator.
+void click(QWidget *control);
+// A person's double-click, on a terminal's surface.
+void doubleClick(TerminalBox *terminal);
+// The program's own look, and the guard that the test cannot reach a real network.
+bool prepareConsoleTest();
+
+} // namespace kalveno::test
