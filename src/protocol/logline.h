@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace kalveno::logline {
+
+// One line of a session log, written alike by the console and the bridge simulator so that
+// their logs of one session can be read side by side. Six fields separated by one TAB:
+//     2026-12-07T14:03:09.512+01:00  TCP 1024  sent  3  fe f8 03  what the bytes mean
+// (1) local time, ISO 8601 with milliseconds and the UTC offset; (2) the link; (3) sent,
+// received or event; (4) the byte count in decimal; (5) the bytes as lower-case hex pairs
+// separated by single spaces, empty for none; (6) the meaning, in which backslash, TAB, CR, LF
+// and other control characters (C0, DEL, C1) are written \\, \t, \r, \n and \xHH, so that a
+// line is always one line and parses back to the same Line.
+enum class Direction { Sent, Received, Event };
+
+struct Line
+{
+    QDateTime time;      // local time, millisecond precision
+    QString link;        // "TCP 1024", "TCP 1025", "UDP", "COM1"; never contains a tab
+    Direction direction; // from the side of whoever writes the log
+    QByteArray bytes;    // what crossed the link; empty for an event
+    QString meaning;     // what the bytes mean; for an event, the event itself
+};
+
+// One line, UTF-8, without its line end, in one allocation. The time's offset is written in
+// whole minutes (every zone's since 1970); a time that is not valid, or outside the years 1 to
+// 9999, is written as zeros, which parse() refuses. Control characters in the link, which the
+// links in use never have, are written as spaces.
+QByteArray format(const Line &line);
+
+// The Line that format() wrote, from one line with or without a trailing LF or CR LF; nothing
+// for a line that format() cannot have written: a wrong field count, a bad time, an unknown
+// direction, bad hex, a count that does not match the hex, a raw control character or an
+// unknown escape in the meaning. The time comes back at the offset it was written with, the
+// same instant as the local time that was written.
+std::optional<Line> parse(QByteArrayView line);
+
+} // namespace kalveno::logline
