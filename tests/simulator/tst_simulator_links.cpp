@@ -217,8 +217,8 @@ void TestSimulatorLinks::scripts_data()
          "status:output4=on", frame(bridgeio::BatchOff.toByteArray()), "status:output2=off"});
     row("not for the outputs", "io",
         {frame(QByteArray::fromHex("de3032")), "status:output3=on",
-         frame(QByteArray::fromHex("de30")), frame("><T5E"), frame("A"),
-         "=tcp1:", "status:green=off", "status:output1=off"});
+         frame(QByteArray::fromHex("de30")), frame(QByteArray::fromHex("dc3078")), frame("><T5E"),
+         frame("A"), "=tcp1:", "status:green=off", "status:output1=off"});
     // The pulse's end must not switch off what was switched on for good meanwhile.
     row("switched on during a pulse", "io",
         {frame(bridgeio::outputPulse(2)), frame(bridgeio::outputSwitch(2, true)),

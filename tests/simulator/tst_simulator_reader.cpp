@@ -58,11 +58,11 @@ Run play(Fault fault, const QList<unsigned> &masks, int rounds, bool bytewise)
         const unsigned mask = masks.value(qMin(round, int(masks.size()) - 1));
         const bool card = antenna > 0 && (mask >> (antenna - 1)) & 1;
         QByteArray reply;
-        if (step.request.isEmpty() || fault == Silent) {
-        } else if (r.kind == rfid::Request::AntennaSelect) {
+        if (r.kind == rfid::Request::AntennaSelect && fault != Silent) {
             antenna = r.antenna;
             reply = rfid::antennaSelectedReply();
-        } else if (fault != NoReplyToQuery) {
+        } else if (r.kind == rfid::Request::CardQuery && fault != Silent &&
+                   fault != NoReplyToQuery) {
             reply = card ? rfid::cardReply() : rfid::noCardReply();
             if (card && fault == BadCrcOnCard)
                 reply.back() = char(reply.back() ^ 0x01);

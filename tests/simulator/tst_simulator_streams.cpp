@@ -117,6 +117,8 @@ void TestSimulatorStreams::streams_data()
     row("partial head, quiet, is data", {"ab\xFE\xF8"}, true, {u"data ab\u00fe\u00f8"_s});
     row("almost a head", {"\xFE\xF8", QByteArray("\x08\x01\x03", 3)}, false,
         {u"data \u00fe\u00f8\u0008\u0001\u0003"_s});
+    row("payload at the limit", {bridgeio::frame(QByteArray(FrameExtractor::MaxPayload, 'A'))},
+        false, {u"frame "_s + u"41"_s.repeated(FrameExtractor::MaxPayload)});
     const QByteArray overlong = QByteArray("\xFE\xF8\x08\x02", 4) + QByteArray(300, 'A') + '\x03';
     const qsizetype cut = 4 + FrameExtractor::MaxPayload;
     row("payload beyond the limit", {overlong}, false,
@@ -159,6 +161,8 @@ void TestSimulatorStreams::streams_data()
          u"><IP9901 = passage for 1 person(s) within 99 s"_s, u"><T5E = green LED on"_s});
     row("acknowledgement split before the start", {"xO", "K><T6T03 rest"}, false,
         {u"data x"_s, u"OK><T6T03 = acknowledgement, red LED on for 3000 ms"_s, u"data  rest"_s});
+    row("OK> at the end waits", {"xOK>", "<T5E"}, false,
+        {u"data x"_s, u"OK><T5E = acknowledgement, green LED on"_s});
     row("a lone > waits, then is data", {"abc>", "x"}, false, {u"data abc>x"_s});
     row("direct command carries any bytes", {"><ID03", QByteArray("\x01*\xFF", 3), "rest"}, false,
         {u"><ID03\u0001*\u00ff = direct command, 3 data bytes"_s, u"data rest"_s});
