@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace kalveno::logline {
 
@@ -275,6 +276,20 @@ std::optional<QString> readMeaning(QByteArrayView text)
 }
 
 } // namespace
+
+QDateTime now()
+{
+    static constexpr qint64 QuarterHourMs = 15 * 60 * 1000;
+    thread_local qint64 knownQuarter = std::numeric_limits<qint64>::min();
+    thread_local int offset = 0;
+    const qint64 msecs = QDateTime::currentMSecsSinceEpoch();
+    const qint64 quarter = msecs / QuarterHourMs;
+    if (quarter != knownQuarter) {
+        offset = QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc();
+        knownQuarter = quarter;
+    }
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, offset);
+}
 
 QByteArray format(const Line &line)
 {

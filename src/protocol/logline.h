@@ -28,17 +28,23 @@ struct Line
     QString meaning;     // what the bytes mean; for an event, the event itself
 };
 
-// One line, UTF-8, without its line end, in one allocation. The time's offset is written in
-// whole minutes (every zone's since 1970); a time that is not valid, or outside the years 1 to
-// 9999, is written as zeros, which parse() refuses. Control characters in the link, which the
-// links in use never have, are written as spaces.
+// The current local time, millisecond precision, as its offset from UTC. Qt works out a local
+// time's offset anew for every QDateTime, which costs microseconds (more without TZ set); this
+// looks it up once per quarter hour of UTC, as offsets change only at quarter hours, and so
+// formats fast.
+QDateTime now();
+
+// One line, UTF-8, without its line end, in one allocation. A time given as an offset from UTC
+// (now(), parse()) costs nothing to write; a Qt::LocalTime one costs Qt's offset lookup. The
+// offset is written in whole minutes (every zone's since 1970); a time that is not valid, or
+// outside the years 1 to 9999, is written as zeros, which parse() refuses. Control characters
+// in the link, which the links in use never have, are written as spaces.
 QByteArray format(const Line &line);
 
 // The Line that format() wrote, from one line with or without a trailing LF or CR LF; nothing
-// for a line that format() cannot have written: a wrong field count, a bad time, an unknown
-// direction, bad hex, a count that does not match the hex, a raw control character or an
-// unknown escape in the meaning. The time comes back at the offset it was written with, the
-// same instant as the local time that was written.
+// for a wrong field count, a bad time, an unknown direction, bad hex, a count that does not
+// match the hex, or a meaning with a raw control character or an unknown escape. The time comes
+// back at the offset it was written with: the same instant as the local time that was written.
 std::optional<Line> parse(QByteArrayView line);
 
 } // namespace kalveno::logline

@@ -19,6 +19,14 @@ bool isDigit(char c)
 
 } // namespace
 
+QString statusMeaning(QByteArrayView statusByte)
+{
+    const int offset = statusByte.size() == 1 ? uchar(statusByte[0]) - bridgeio::Input1On : -1;
+    if (offset < 0 || offset > 3)
+        return {};
+    return u"input %1 status: %2"_s.arg(offset / 2 + 1).arg(offset % 2 ? u"off"_s : u"on"_s);
+}
+
 IoFirmware::IoFirmware(Outputs *outputs)
     : m_outputs(outputs)
 {}
@@ -36,25 +44,23 @@ IoFirmware::Outcome IoFirmware::handle(QByteArrayView payload)
     for (int input = 1; input <= 2; ++input) {
         if (payload == bridgeio::inputStatusRequest(input)) {
             const QByteArray reply = statusByte(input);
-            return {true, reply,
-                    u"input %1 status request, answered %2 (%3)"_s.arg(input).arg(
-                        QString::fromLatin1(reply.toHex().toUpper()),
-                        m_inputs[input - 1] ? u"on"_s : u"off"_s)};
+            return {reply, u"input %1 status request, answered %2 (%3)"_s.arg(input).arg(
+                               QString::fromLatin1(reply.toHex().toUpper()),
+                               m_inputs[input - 1] ? u"on"_s : u"off"_s)};
         }
     }
     for (int output = 1; output <= 4; ++output) {
         for (const bool on : {true, false}) {
             if (payload == bridgeio::outputSwitch(output, on)) {
                 m_outputs->set(output, on);
-                return {true, {}, outputName(output) + (on ? u" on"_s : u" off"_s)};
+                return {{}, outputName(output) + (on ? u" on"_s : u" off"_s)};
             }
         }
         // The console sends "01" for output 1 and "02" for the others; any two digits will do.
         if (payload.size() == 3 && payload[0] == bridgeio::outputTwoSeconds(output)[0] &&
             isDigit(payload[1]) && isDigit(payload[2])) {
             m_outputs->pulse(output, TwoSecondsMs);
-            return {true,
-                    {},
+            return {{},
                     outputName(output) + u" on for %1 ms (digits %2)"_s.arg(TwoSecondsMs)
                                              .arg(QString::fromLatin1(payload.sliced(1)))};
         }
@@ -66,15 +72,14 @@ IoFirmware::Outcome IoFirmware::handle(QByteArrayView payload)
             command.kind == TextCommand::Kind::Batch;
         if (forOutputs) {
             m_outputs->execute(command);
-            return {true, {}, describe(command)};
+            return {{}, describe(command)};
         }
-        return {false,
-                {},
+        return {{},
                 command.kind == TextCommand::Kind::Invalid
                     ? describe(command)
                     : u"refused: not an I/O command (%1)"_s.arg(describe(command))};
     }
-    return {false, {}, u"refused: unknown I/O command"_s};
+    return {{}, u"refused: unknown I/O command"_s};
 }
 
 } // namespace kalveno::sim

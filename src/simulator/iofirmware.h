@@ -10,6 +10,9 @@ namespace kalveno::sim {
 
 class Outputs;
 
+// "input 1 status: on" for the status byte F2, and so on for F3 to F5.
+QString statusMeaning(QByteArrayView statusByte);
+
 // The bridge's I/O firmware: the payload of each command frame switches or pulses the four TTL
 // outputs, or asks for the state of a TTL input, which is answered with one status byte. The
 // lead bytes DE and DF serve twice: alone they ask for input 1 or 2, followed by two digits they
@@ -19,7 +22,6 @@ class IoFirmware
 public:
     struct Outcome
     {
-        bool known = false;
         QByteArray reply; // to send back on the link the frame came from
         QString meaning;
     };

@@ -1,57 +1,50 @@
 #pragma once
 
+#include "protocol/logline.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QObject>
 #include <QString>
 
+#include <array>
+
 namespace kalveno::sim {
 
 enum class Link { Tcp1, Tcp2, Udp, Serial, Sim };
-enum class Direction { Rx, Tx };
+using Direction = logline::Direction;
 
-QString linkName(Link link);
-// "FE F8 08 02", at most `limit` bytes, then " ..." when there were more.
-QString spacedHex(QByteArrayView bytes, qsizetype limit);
-// "FEF80802"; "-" for no bytes.
-QString packedHex(QByteArrayView bytes);
-// Printable ASCII as it is; backslash, quote, CR, LF and tab escaped; other bytes as \xHH.
-QString escaped(QByteArrayView bytes);
-
-// The simulator's record of what crossed each link, one line per event, every line
-//     HH:mm:ss.zzz <link> <what> ...
-// where <link> is tcp1, tcp2, udp, serial or sim and <what> is one of
-//     rx|tx bytes <count> <HEX HEX ...>      every raw chunk (hex of its first 256 bytes)
-//     rx|tx frame <PAYLOADHEX> <meaning>     a bridge command frame
-//     rx|tx text "<escaped>" <meaning>       a text message
-//     rx|tx reader <HEX> <meaning>           an RFID reader request or reply
-//     state <what changed>
-// Lines go to stderr, or to a file that is flushed after every line.
+// The simulator's record of what crossed each link, in the session log's line format
+// (protocol/logline.h) that the console shares, so that both logs of a session read side by
+// side. Links are named "TCP <port>" once the ports listen, "UDP", "serial" and "sim";
+// directions are the simulator's. A received chunk is logged as it was read, without a meaning;
+// the lines that follow it with a meaning say what parts of it were. Lines go to stderr, or to
+// a file that is flushed after every line.
 class Log final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Log)
 
 public:
-    static constexpr qsizetype HexLimit = 256;
-
     explicit Log(QObject *parent = nullptr);
 
     bool openFile(const QString &path, QString *error);
+    void setLinkName(Link link, const QString &name);
 
-    void bytes(Link link, Direction direction, QByteArrayView bytes);
-    void frame(Link link, Direction direction, QByteArrayView payload, const QString &meaning);
-    void text(Link link, Direction direction, QByteArrayView text, const QString &meaning);
-    void reader(Link link, Direction direction, QByteArrayView bytes, const QString &meaning);
+    // Bytes that crossed a link: a raw chunk as received (no meaning), a part of one with what
+    // it is, or a write with what it carries.
+    void bytes(Link link, Direction direction, QByteArrayView bytes, const QString &meaning = {});
+    // A change of state: a client, the line, an output, polling, a control command, a drop.
     void state(Link link, const QString &what);
 
 Q_SIGNALS:
-    void written(const QString &line);
+    void written(const QByteArray &line);
 
 private:
-    void write(Link link, const QString &rest);
+    void write(Link link, Direction direction, QByteArrayView bytes, const QString &meaning);
 
     QFile m_file;
+    std::array<QString, 5> m_names;
 };
 
 } // namespace kalveno::sim

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "textcommand.h"
+
 #include <QHostAddress>
 
 using namespace Qt::StringLiterals;
@@ -16,7 +18,8 @@ Links:
   tcp1    TCP port of the bridge's first serial port (--tcp-port). One client at a time; a new
           client replaces the one before. Bytes pass both ways between it and the serial line;
           command frames (FE F8 08 02 .. 03) and turnstile text commands ("><..", "OK><..") are
-          taken by the firmware and not passed on.
+          taken by the firmware and not passed on, refused ones included (a refused command
+          runs to the next "><", "*", CR or LF, or until the stream goes quiet).
   tcp2    TCP port of the second serial port (--tcp2-port). Nothing is wired to that line: what
           a client sends comes back to it (a loop-back plug), except command frames.
   udp     Command frames in datagrams (--udp-port, on 0.0.0.0 so that broadcasts arrive); status
@@ -27,6 +30,11 @@ Links:
           card queries, the bytes it receives are the reader's replies and are not passed to
           tcp1, bytes from tcp1 for the line are dropped, and each card that appears on an
           antenna is reported to the tcp1 client as "CARD,<antenna>,<16 hex digits>" CR LF.
+
+A change of a TTL input sends its status byte at once (F2/F3 input 1 on/off, F4/F5 input 2
+on/off), with the I/O firmware, to the tcp1 and tcp2 clients and on the serial line, as the
+bridge mixes them into its traffic; not on the serial line while it polls the RFID reader,
+which would take the byte for the start of a request and lose its next ones.
 
 Control commands, one per line on standard input (answered on standard output with "ok ...",
 "error ..." or the status line):
@@ -41,13 +49,18 @@ Control commands, one per line on standard input (answered on standard output wi
 Standard output first says where the links are, one per line ("serial <device>", "link <path>",
 "tcp1 <address>:<port>", "tcp2 ...", "udp ..."), then "ready".
 
-Log (stderr, or --log FILE flushed per line), one event per line:
-  HH:mm:ss.zzz <link> rx|tx bytes <count> <HEX HEX ...>     every raw chunk (first 256 bytes)
-  HH:mm:ss.zzz <link> rx|tx frame <PAYLOADHEX> <meaning>    command frame
-  HH:mm:ss.zzz <link> rx|tx text "<escaped>" <meaning>      text message
-  HH:mm:ss.zzz <link> rx|tx reader <HEX> <meaning>          RFID reader request or reply
-  HH:mm:ss.zzz <link> state <what changed>
-with <link> one of tcp1, tcp2, udp, serial, sim.)"_s;
+Log (stderr, or --log FILE flushed per line), the session log format that the console shares:
+one line per chunk or event, six fields separated by tabs:
+  <time> <link> sent|received|event <count> <hex bytes> <meaning>
+  time   local, ISO 8601 with milliseconds and UTC offset: 2026-12-07T14:03:09.512+01:00
+  link   "TCP <port>" for tcp1 and tcp2, "UDP", "serial" (the pseudo-terminal) or "sim" (the
+         simulator's own state); sent and received are the simulator's
+  hex    every byte of the chunk, lower-case pairs separated by spaces
+A received line without a meaning is a chunk as it was read; the received lines with a meaning
+that follow it tell what parts of it were (a command frame, a turnstile command, an RFID reader
+reply, a broadcast). A sent line is one write, with what it carries. Events (clients, the line,
+outputs, polling, control commands, drops) carry no bytes. In the meaning, \\, \t, \r, \n and
+\xHH stand for a backslash, tab, CR, LF and other control characters.)"_s;
 
 bool readNumber(const QCommandLineParser &parser, const QString &name, int min, int max, int *value,
                 QString *error)

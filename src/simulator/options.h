@@ -1,11 +1,33 @@
 #pragma once
 
-#include "simulator.h"
+#include "readermaster.h"
+#include "turnstilefirmware.h"
 
 #include <QCommandLineParser>
+#include <QHostAddress>
 #include <QString>
 
+#include <array>
+
 namespace kalveno::sim {
+
+// What the simulator is started with: where its links listen, its firmware and their settings.
+struct Options
+{
+    QHostAddress tcpAddress{QHostAddress::LocalHost};
+    quint16 tcpPort = 1024;  // the bridge's first serial port
+    quint16 tcp2Port = 1025; // its second serial port
+    QHostAddress udpAddress{QHostAddress::AnyIPv4};
+    quint16 udpPort = 1024;
+    QString linkPath; // a symbolic link to the serial line's device, made at start
+    std::array<bool, 2> inputs{};
+    bool ioFirmware = true;
+    bool turnstileFirmware = true;
+    TurnstileSettings turnstile;
+    ReaderMaster::Timing reader;
+    // A partial frame or command that has seen no byte for this long is taken as it is.
+    int quietMs = 200;
+};
 
 // The command line: the options, the description that --help shows, and their reading.
 void addOptions(QCommandLineParser *parser);

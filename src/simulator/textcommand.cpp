@@ -175,12 +175,15 @@ qsizetype runEnd(QByteArrayView s, qsizetype from, bool (*accept)(char), bool qu
     return i == s.size() && !quiet ? -1 : i;
 }
 
-// The end of an unknown command: the next "><", "*", CR or LF.
+// The end of an unknown or refused command: the next "><" (or the "OK" in front of it), "*", CR
+// or LF.
 qsizetype unknownEnd(QByteArrayView s, bool quiet)
 {
     for (qsizetype i = 2; i < s.size(); ++i) {
-        if (s[i] == '*' || s[i] == '\r' || s[i] == '\n' || s.sliced(i).startsWith(Start))
+        if (s[i] == '*' || s[i] == '\r' || s[i] == '\n')
             return i;
+        if (s.sliced(i).startsWith(Start))
+            return i >= 4 && s.sliced(i - 2, 2) == Acknowledge ? i - 2 : i;
     }
     return quiet ? s.size() : -1;
 }
@@ -226,6 +229,24 @@ qsizetype commandLength(QByteArrayView s, bool quiet)
     default:
         return unknownEnd(s, quiet);
     }
+}
+
+// The end of the command at the start of `s`, with the "*" that may follow it; -1 when more
+// bytes are needed to tell. A command that its form ends but that is refused runs on as an
+// unknown one does: the console sent it whole, and no tail of it ("-0501" of "><IP-0501") may
+// reach the serial line as data.
+qsizetype commandEnd(QByteArrayView s, bool quiet)
+{
+    const auto withStar = [s](qsizetype length) {
+        return length < s.size() && s[length] == '*' ? length + 1 : length;
+    };
+    const qsizetype length = commandLength(s, quiet);
+    if (length < 0)
+        return -1;
+    if (parseTextCommand(s.first(withStar(length))).kind != TextCommand::Kind::Invalid)
+        return withStar(length);
+    const qsizetype refused = unknownEnd(s, quiet);
+    return refused < 0 ? -1 : withStar(refused);
 }
 
 // The longest end of `s` that begins "OK><" or "><".
@@ -363,15 +384,12 @@ CommandSplitter::Item CommandSplitter::next()
     if (begin > 0)
         return take(Status::Data, begin);
 
-    const qsizetype length = commandLength(rest.sliced(start), m_quiet);
-    if (length < 0) {
+    const qsizetype end = commandEnd(rest.sliced(start), m_quiet);
+    if (end < 0) {
         // Still incomplete: hold it, unless it has outgrown any command.
         return rest.size() > MaxCommand ? take(Status::Command, MaxCommand) : Item{};
     }
-    qsizetype end = start + length;
-    if (end < rest.size() && rest[end] == '*')
-        ++end;
-    return take(Status::Command, qMin(end, MaxCommand + 2));
+    return take(Status::Command, qMin(start + end, MaxCommand + 2));
 }
 
 QList<CommandSplitter::Item> CommandSplitter::flush()

@@ -57,7 +57,8 @@ bool isRemoteAddress(QByteArrayView text);
 // (a fixed length, a "*", the announced data length) or at the first byte that cannot continue
 // its numeric field; a command that ends with such a field ("><IP0501") is complete only when
 // the next byte comes or the stream goes quiet (flush). A possible "><" or "OK><" at the end of
-// the stream is held likewise. At most MaxCommand bytes are held.
+// the stream is held likewise. A command that is refused runs on to the next "><", "*", CR or
+// LF, so that it is taken whole. At most MaxCommand bytes are held.
 class CommandSplitter
 {
 public:

@@ -51,10 +51,9 @@ void TurnstileFirmware::openPassage(int persons, int seconds)
 TurnstileFirmware::Outcome TurnstileFirmware::handle(QByteArrayView text)
 {
     const TextCommand command = parseTextCommand(text);
-    Outcome outcome{true, {}, describe(command)};
+    Outcome outcome{{}, describe(command)};
     switch (command.kind) {
     case TextCommand::Kind::Invalid:
-        outcome.accepted = false;
         break;
     case TextCommand::Kind::Output:
     case TextCommand::Kind::Batch:

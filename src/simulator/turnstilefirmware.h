@@ -37,7 +37,6 @@ class TurnstileFirmware final : public QObject
 public:
     struct Outcome
     {
-        bool accepted = false;
         QByteArray reply;
         QString meaning;
     };

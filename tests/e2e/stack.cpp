@@ -2,18 +2,43 @@
 
 #include "app/inventory.h"
 #include "programs.h"
+#include "protocol/logline.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QMenuBar>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTest>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
 
 namespace kalveno::test {
+
+namespace {
+
+// The suite names the simulator's links tcp1, tcp2, udp, serial and sim; the simulator runs on
+// its default ports, where the console's configuration points.
+QString shortName(const QString &link)
+{
+    return link == u"TCP 1024"   ? u"tcp1"_s
+           : link == u"TCP 1025" ? u"tcp2"_s
+           : link == u"UDP"      ? u"udp"_s
+                                 : link;
+}
+
+// A line of the simulator's log as the suite's queries read it: "<link> state <event>", or
+// "<link> rx|tx text "<bytes as text>" <meaning>".
+QString readable(const logline::Line &line)
+{
+    if (line.direction == logline::Direction::Event)
+        return shortName(line.link) + u" state "_s + line.meaning;
+    return u"%1 %2 text \"%3\" %4"_s.arg(
+        shortName(line.link), line.direction == logline::Direction::Sent ? u"tx"_s : u"rx"_s,
+        QString::fromLatin1(line.bytes), line.meaning);
+}
+
+} // namespace
 
 Stack::Stack()
     : m_logFile(m_config.folder() + u"/simulator.log"_s)
@@ -123,14 +148,14 @@ QStringList Stack::log() const
 
 QByteArray Stack::received(const QString &link, qsizetype from) const
 {
-    // "HH:mm:ss.zzz <link> rx bytes <count> <hex> <hex> ..."
-    static const QRegularExpression raw(u"^\\S+ (\\S+) rx bytes \\d+ ([0-9A-F ]+)"_s);
+    // Raw chunks are the received lines without a meaning.
     QByteArray bytes;
     const QStringList lines = log();
     for (qsizetype i = from; i < lines.size(); ++i) {
-        const QRegularExpressionMatch m = raw.match(lines[i]);
-        if (m.hasMatch() && m.captured(1) == link)
-            bytes += QByteArray::fromHex(m.captured(2).toLatin1());
+        const std::optional<logline::Line> line = logline::parse(lines[i].toLatin1());
+        if (line && line->direction == logline::Direction::Received && line->meaning.isEmpty() &&
+            shortName(line->link) == link)
+            bytes += line->bytes;
     }
     return bytes;
 }
@@ -147,7 +172,8 @@ bool Stack::waitForLog(const QString &text, qsizetype from, int timeoutMs)
         [&] {
             const QStringList lines = log();
             for (qsizetype i = from; i < lines.size(); ++i) {
-                if (lines[i].contains(text))
+                const std::optional<logline::Line> line = logline::parse(lines[i].toLatin1());
+                if (line && readable(*line).contains(text))
                     return true;
             }
             return false;

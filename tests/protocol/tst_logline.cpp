@@ -11,6 +11,14 @@ const QDateTime Noon(QDate(2026, 12, 7), QTime(14, 3, 9, 512), Qt::OffsetFromUTC
 const QByteArray Head = "2026-12-07T14:03:09.512+01:00\t"; // the time field of Noon
 const QByteArray Event = Head + "sim\tevent\t0\t\t";
 
+// The time field of a local time, worked out apart from the code under test.
+QByteArray stamp(const QDateTime &local)
+{
+    const int minutes = local.offsetFromUtc() / 60;
+    return local.toString(u"yyyy-MM-ddTHH:mm:ss.zzz"_s).toLatin1() + (minutes < 0 ? '-' : '+') +
+           QTime(0, 0).addSecs(qAbs(minutes) * 60).toString(u"hh:mm"_s).toLatin1();
+}
+
 void accept(const char *name, const QByteArray &text, const Line &line)
 {
     QTest::newRow(name) << text << true << line.time << line.link << int(line.direction)
@@ -61,12 +69,11 @@ void TestLogLine::lines_data()
             QByteArray(1, '\0'),
             {}});
     const QDateTime local(QDate(2026, 7, 1), QTime(9, 0, 0, 5));
-    const int offset = local.offsetFromUtc() / 60;
-    accept("local time",
-           "2026-07-01T09:00:00.005" + QByteArray(offset < 0 ? "-" : "+") +
-               QTime(0, 0).addSecs(qAbs(offset) * 60).toString(u"hh:mm"_s).toLatin1() +
-               "\tCOM1\tsent\t1\t41\tA",
+    accept("local time", stamp(local) + "\tCOM1\tsent\t1\t41\tA",
            {local, u"COM1"_s, Direction::Sent, "A", u"A"_s});
+    const QDateTime current = now();
+    accept("the current time", stamp(current.toLocalTime()) + "\tsim\tevent\t0\t\t",
+           {current, u"sim"_s, Direction::Event, {}, {}});
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all += char(b);

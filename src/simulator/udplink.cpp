@@ -1,0 +1,88 @@
+#include "udplink.h"
+
+#include "frameextractor.h"
+#include "iofirmware.h"
+
+#include "protocol/bridgeio.h"
+
+#include <QNetworkDatagram>
+
+using namespace Qt::StringLiterals;
+
+namespace kalveno::sim {
+
+namespace {
+
+constexpr QByteArrayView ReconnectHead("\xFE\xFF\x06", 3);
+
+} // namespace
+
+UdpLink::UdpLink(IoFirmware *io, Log *log, QObject *parent)
+    : QObject(parent)
+    , m_io(io)
+    , m_log(log)
+{
+    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpLink::onDatagrams);
+}
+
+bool UdpLink::bind(const QHostAddress &address, quint16 port, QString *error)
+{
+    if (m_socket.bind(address, port, QUdpSocket::ShareAddress))
+        return true;
+    *error = u"cannot bind UDP %1:%2: %3"_s.arg(address.toString())
+                 .arg(port)
+                 .arg(m_socket.errorString());
+    return false;
+}
+
+void UdpLink::onDatagrams()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket.receiveDatagram();
+        take(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()));
+    }
+}
+
+void UdpLink::take(const QByteArray &bytes, const QHostAddress &sender, quint16 senderPort)
+{
+    const QString from = u"%1:%2"_s.arg(sender.toString()).arg(senderPort);
+    m_log->bytes(Link::Udp, Direction::Received, bytes);
+    if (bytes.startsWith(ReconnectHead)) {
+        m_log->bytes(Link::Udp, Direction::Received, bytes,
+                     u"reconnect broadcast for %1, from %2"_s.arg(
+                         QString::fromLatin1(bytes.sliced(ReconnectHead.size())), from));
+        return;
+    }
+    if (!m_io) {
+        m_log->state(Link::Udp, u"ignored a datagram from %1: no I/O firmware"_s.arg(from));
+        return;
+    }
+    FrameExtractor frames;
+    frames.append(bytes);
+    QList<FrameExtractor::Item> items;
+    for (auto item = frames.next(); item.status != FrameExtractor::Status::NeedMore;
+         item = frames.next())
+        items.append(item);
+    if (auto rest = frames.flush(); rest.status != FrameExtractor::Status::NeedMore)
+        items.append(rest);
+    for (const FrameExtractor::Item &item : std::as_const(items)) {
+        if (item.status != FrameExtractor::Status::Frame) {
+            m_log->bytes(Link::Udp, Direction::Received, item.bytes,
+                         u"not a command frame, ignored, from "_s + from);
+            continue;
+        }
+        const IoFirmware::Outcome outcome = m_io->handle(item.bytes);
+        m_log->bytes(Link::Udp, Direction::Received, bridgeio::frame(item.bytes),
+                     u"frame: %1, from %2"_s.arg(outcome.meaning, from));
+        if (outcome.reply.isEmpty())
+            continue;
+        if (m_socket.writeDatagram(outcome.reply, sender, senderPort) == outcome.reply.size())
+            m_log->bytes(Link::Udp, Direction::Sent, outcome.reply,
+                         u"%1, to %2"_s.arg(statusMeaning(outcome.reply), from));
+        else
+            m_log->state(Link::Udp,
+                         u"reply to %1 not sent: %2"_s.arg(from, m_socket.errorString()));
+    }
+}
+
+} // namespace kalveno::sim
