@@ -1,8 +1,8 @@
 #include "stack.h"
 
 #include "app/inventory.h"
-#include "programs.h"
 #include "protocol/logline.h"
+#include "support/programs.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -4,7 +4,7 @@
 // timer and printed as a figure ("FIGURE ..."); it is reported, not asserted.
 #include "support/console.h"
 
-#include "programs.h"
+#include "support/programs.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,5 +1,6 @@
 #include "simulator/options.h"
 #include "simulator/simulator.h"
+#include "support/programs.h"
 #include "support/sandbox.h"
 
 #include "protocol/bridgeio.h"
@@ -421,7 +422,7 @@ void TestSimulatorLinks::process_data()
 void TestSimulatorLinks::process()
 {
     QFETCH(int, end);
-    const QString program = QStringLiteral(KALVENO_BRIDGE_SIM);
+    const QString program = QStringLiteral(KALVENO_SIMULATOR);
     QProcess help;
     help.start(program, {u"--help"_s});
     QVERIFY(help.waitForFinished(5000) && help.exitCode() == 0);
