@@ -5,6 +5,7 @@
 #include "support/programs.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -175,6 +176,28 @@ bool Stack::waitForLog(const QString &text, qsizetype from, int timeoutMs)
                 const std::optional<logline::Line> line = logline::parse(lines[i].toLatin1());
                 if (line && readable(*line).contains(text))
                     return true;
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+bool Stack::waitForSessionLine(const QString &link, const QByteArray &bytes, int timeoutMs)
+{
+    const QString folder = qEnvironmentVariable("XDG_STATE_HOME") + u"/kalveno/sessions"_s;
+    return QTest::qWaitFor(
+        [&] {
+            const auto files = QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files);
+            for (const QFileInfo &info : files) {
+                QFile file(info.filePath());
+                if (!file.open(QIODevice::ReadOnly))
+                    continue;
+                const QList<QByteArray> lines = file.readAll().split('\n');
+                for (const QByteArray &text : lines) {
+                    const std::optional<logline::Line> line = logline::parse(text);
+                    if (line && line->link == link && line->bytes == bytes)
+                        return true;
+                }
             }
             return false;
         },

@@ -48,6 +48,8 @@ public:
     bool waitForReceived(const QString &link, qsizetype from, const QByteArray &bytes,
                          int timeoutMs = 5000);
     bool waitForLog(const QString &text, qsizetype from = 0, int timeoutMs = 10000);
+    // The console's own session log: whether a line of it carries these bytes on that link.
+    bool waitForSessionLine(const QString &link, const QByteArray &bytes, int timeoutMs = 5000);
 
 private:
     Desktop m_desktop;
