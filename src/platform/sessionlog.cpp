@@ -28,19 +28,6 @@ namespace {
 // each write that the entries in it are stored.
 constexpr qsizetype WriteChunk = 1024 * 1024;
 
-logline::Direction lineDirection(TrafficEntry::Direction direction)
-{
-    switch (direction) {
-    case TrafficEntry::Direction::Sent:
-        return logline::Direction::Sent;
-    case TrafficEntry::Direction::Received:
-        return logline::Direction::Received;
-    case TrafficEntry::Direction::Event:
-        break;
-    }
-    return logline::Direction::Event;
-}
-
 } // namespace
 
 // The log's own thread and everything on it. The window's thread hands entries over through a
@@ -131,9 +118,7 @@ private:
             ++m_lost;
             return;
         }
-        add(logline::format({localTime(entry.wallMs), entry.link, lineDirection(entry.direction),
-                             entry.bytes, meaningOf(entry)}),
-            entry.sequence);
+        add(logline::format(lineOf(entry, localTime(entry.wallMs))), entry.sequence);
     }
 
     // Adds a line to what is to be written; an entry's sequence, or -1 for the log's own note.

@@ -40,6 +40,15 @@ qint64 TrafficRecord::received(const QString &link, const QByteArray &bytes)
     return add(TrafficEntry::Direction::Received, link, bytes, {});
 }
 
+logline::Line lineOf(const TrafficEntry &entry, const QDateTime &time)
+{
+    const logline::Direction direction =
+        entry.direction == TrafficEntry::Direction::Sent       ? logline::Direction::Sent
+        : entry.direction == TrafficEntry::Direction::Received ? logline::Direction::Received
+                                                               : logline::Direction::Event;
+    return {time, entry.link, direction, entry.bytes, meaningOf(entry)};
+}
+
 qint64 TrafficRecord::linkEvent(const QString &link, const QString &what)
 {
     return add(TrafficEntry::Direction::Event, link, {}, what);

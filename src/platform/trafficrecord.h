@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/logline.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -27,6 +29,8 @@ struct TrafficEntry
 // What an entry means: the sender's own words when it gave them (and an event's text), else
 // what the bytes say on that link in that direction.
 QString meaningOf(const TrafficEntry &entry);
+// The entry as a line of the session log, at the given local time.
+logline::Line lineOf(const TrafficEntry &entry, const QDateTime &time);
 
 // The one record of the traffic: every chunk that any link receives or sends, with its times,
 // link and direction, and the links' events. The links write into it as the bytes pass; the

@@ -20,19 +20,6 @@ TrafficKind kindOf(TrafficEntry::Direction direction)
     return TrafficKind::Event;
 }
 
-logline::Direction logDirectionOf(TrafficEntry::Direction direction)
-{
-    switch (direction) {
-    case TrafficEntry::Direction::Sent:
-        return logline::Direction::Sent;
-    case TrafficEntry::Direction::Received:
-        return logline::Direction::Received;
-    case TrafficEntry::Direction::Event:
-        break;
-    }
-    return logline::Direction::Event;
-}
-
 } // namespace
 
 qint64 RecordSource::begin() const
@@ -61,8 +48,7 @@ TrafficRow RecordSource::row(qint64 key) const
 QByteArray RecordSource::logLine(qint64 key) const
 {
     const TrafficEntry &entry = m_record.at(key);
-    return logline::format({QDateTime::fromMSecsSinceEpoch(entry.wallMs), entry.link,
-                            logDirectionOf(entry.direction), entry.bytes, meaningOf(entry)});
+    return logline::format(lineOf(entry, QDateTime::fromMSecsSinceEpoch(entry.wallMs)));
 }
 
 } // namespace kalveno
