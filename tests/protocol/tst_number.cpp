@@ -16,8 +16,6 @@ private Q_SLOTS:
     void rounding();
     void twoDigitField_data();
     void twoDigitField();
-    void printed_data();
-    void printed();
     void range_data();
     void range();
 };
@@ -72,7 +70,6 @@ void TestNumber::rounding_data()
     QTest::newRow("above half") << u"2.51"_s << qint64(3);
     QTest::newRow("below half") << u"2.4999"_s << qint64(2);
     QTest::newRow("carry") << u"99.5"_s << qint64(100);
-    QTest::newRow("port half") << u"1024.5"_s << qint64(1024);
     QTest::newRow("small negative is zero") << u"-0.4"_s << qint64(0);
 }
 
@@ -109,27 +106,6 @@ void TestNumber::twoDigitField()
     QFETCH(QString, text);
     QFETCH(QString, field);
     QCOMPARE(kalveno::twoDigitField(text), field);
-}
-
-void TestNumber::printed_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("printed");
-    QTest::newRow("port 1") << u"1"_s << u" 1 "_s;
-    QTest::newRow("COM2") << u"COM2"_s << u" 0 "_s;
-    QTest::newRow("12x") << u"12x"_s << u" 12 "_s;
-    QTest::newRow("negative") << u"-3"_s << u"-3 "_s;
-    QTest::newRow("fraction") << u"2.50"_s << u" 2.5 "_s;
-    QTest::newRow("half") << u"0.5"_s << u" .5 "_s;
-    QTest::newRow("leading zeros") << u"007"_s << u" 7 "_s;
-    QTest::newRow("empty") << QString() << u" 0 "_s;
-}
-
-void TestNumber::printed()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, printed);
-    QCOMPARE(LeadingNumber::parse(text).printed(), printed);
 }
 
 void TestNumber::range_data()

@@ -24,7 +24,6 @@ private Q_SLOTS:
     void classify_data();
     void classify();
     void announcedLength();
-    void cardReplyParses();
 };
 
 void TestRfid::crcCheckValue()
@@ -92,19 +91,6 @@ void TestRfid::announcedLength()
     QCOMPARE(rfid::announcedLength(QByteArray()), 0);
     QCOMPARE(rfid::announcedLength(hex("06")), 7);
     QCOMPARE(rfid::announcedLength(hex("FF")), 256);
-    QCOMPARE(rfid::antennaSelectRequest(0x01).size(), 7);
-    QCOMPARE(rfid::cardQueryRequest().size(), 6);
-}
-
-void TestRfid::cardReplyParses()
-{
-    quint64 card = 0;
-    QVERIFY(rfid::parseCardReply(rfid::cardReply(), &card));
-    QCOMPARE(card, rfid::SimulatedCard);
-    QByteArray broken = rfid::cardReply();
-    broken[5] = char(broken[5] ^ 0x01);
-    QVERIFY(!rfid::parseCardReply(broken, &card));
-    QVERIFY(!rfid::parseCardReply(rfid::noCardReply(), &card));
 }
 
 QTEST_APPLESS_MAIN(TestRfid)

@@ -11,7 +11,6 @@ class TestTtlStatus : public QObject
 private Q_SLOTS:
     void decode_data();
     void decode();
-    void everyOtherByteStays();
 };
 
 void TestTtlStatus::decode_data()
@@ -46,18 +45,6 @@ void TestTtlStatus::decode()
     QCOMPARE(s.display, display);
     QCOMPARE(s.input1On.has_value() ? int(*s.input1On) : -1, input1);
     QCOMPARE(s.input2On.has_value() ? int(*s.input2On) : -1, input2);
-}
-
-void TestTtlStatus::everyOtherByteStays()
-{
-    QByteArray all;
-    QByteArray kept;
-    for (int b = 0; b < 256; ++b) {
-        all.append(char(b));
-        if (b < 0xF2 || b > 0xF5)
-            kept.append(char(b));
-    }
-    QCOMPARE(takeTtlStatus(all).display, kept);
 }
 
 QTEST_APPLESS_MAIN(TestTtlStatus)
