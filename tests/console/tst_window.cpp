@@ -1,13 +1,13 @@
 #include "support/console.h"
 
-#include "app/configstore.h"
 #include "app/settings.h"
 
 #include <QDir>
 #include <QGroupBox>
-#include <QProcess>
 #include <QStatusBar>
 #include <QStyle>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
@@ -83,13 +83,6 @@ const Command TurnstileCommands[] = {
 QWidget *named(const Console &console, const QByteArray &name)
 {
     return controlNamed(console.window->designArea(), QString::fromLatin1(name));
-}
-
-bool run(const QStringList &command)
-{
-    QProcess process;
-    process.start(command.first(), command.mid(1));
-    return process.waitForFinished(10000) && process.exitCode() == 0;
 }
 
 // Whether a caption shows whole in its control: beside a box's or an option's indicator, on a
@@ -210,43 +203,62 @@ private Q_SLOTS:
         QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
     }
 
-    void savingTheFile_data()
+    // A configuration file that was not read, or that cannot be replaced, is left byte for byte
+    // as it was, and one read at start says why; a missing folder is made again.
+    void configFileAtClose_data()
     {
-        QTest::addColumn<QStringList>("mount"); // none: the folder is missing
-        QTest::newRow("missing folder") << QStringList();
-        QTest::newRow("read-only folder") << QStringList{u"--bind"_s};
-        QTest::newRow("full folder") << QStringList{u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s};
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("why"); // what the status bar says at start-up
+        QTest::newRow("missing folder") << u"missing"_s << QString();
+        QTest::newRow("read-only folder") << u"read-only"_s << QString();
+        QTest::newRow("full folder") << u"full"_s << QString();
+        QTest::newRow("named pipe") << u"fifo"_s << u"it is a named pipe, not a regular file"_s;
+        QTest::newRow("17 MB") << u"large"_s << u"it holds more than 16777216 bytes"_s;
     }
 
-    void savingTheFile()
+    void configFileAtClose()
     {
-        QFETCH(QStringList, mount);
+        QFETCH(QString, kind);
+        QFETCH(QString, why);
         TemporaryConfig config;
         const QString folder = config.folder();
-        const QByteArray old = configFor(" 1 ", "old");
-        if (mount.isEmpty())
+        const QByteArray path = QFile::encodeName(config.configFile());
+        const QByteArray old =
+            configFor(" 0 ", "old") + QByteArray(kind == u"large" ? 17 << 20 : 0, 'x');
+        QVERIFY(kind == u"fifo" ? ::mkfifo(path, 0644) == 0 : config.writeConfig(old));
+        MainWindow window{ConsoleSettings{}};
+        const QString message = window.statusBar()->currentMessage();
+        QVERIFY2(why.isEmpty() || message.contains(why), qPrintable(message));
+        auto *address = control<QLineEdit>(window.designArea(), "INP_IP_ADR");
+        const QString fields =
+            control<QLineEdit>(window.designArea(), "INP_COMM_NO")->text() + u'|' + address->text();
+        QCOMPARE(fields, why.isEmpty() ? u"0|old"_s : u"|"_s);
+        // The file goes away or cannot be written while the window runs.
+        if (kind == u"missing")
             QVERIFY(QDir(folder).removeRecursively());
-        else if (mount.size() == 1)
-            QVERIFY(config.writeConfig(old) &&
-                    run(QStringList{u"mount"_s} + mount + QStringList{folder, folder}) &&
-                    run({u"mount"_s, u"-o"_s, u"remount,bind,ro"_s, folder}));
-        else
-            QVERIFY(run(QStringList{u"mount"_s} + mount + QStringList{u"tmpfs"_s, folder}) &&
+        else if (kind == u"read-only")
+            QVERIFY(run(u"mount"_s, {u"--bind"_s, folder, folder}) &&
+                    run(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, folder}));
+        else if (kind == u"full")
+            QVERIFY(run(u"mount"_s,
+                        {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, folder}) &&
                     config.writeConfig(old));
         QFile filler(folder + u"/filler"_s);
-        if (mount.size() > 1 && filler.open(QIODevice::WriteOnly)) {
+        if (kind == u"full" && filler.open(QIODevice::WriteOnly)) {
             while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
             }
             filler.close();
         }
         // The new file is longer than the old one: it cannot be written over it in place.
-        QLineEdit port, address(u"a-much-longer-new-address-that-needs-room"_s);
-        ConfigStore store(&port, &address, config.configFile());
-        QCOMPARE(store.SAVE_CONFIG(), mount.isEmpty());
-        QCOMPARE(store.lastError().isEmpty(), mount.isEmpty());
-        QCOMPARE(config.readConfig(),
-                 mount.isEmpty() ? configFor(" 0 ", address.text().toLatin1()) : old);
-        QVERIFY(mount.isEmpty() || run({u"umount"_s, folder}));
+        address->setText(u"a-much-longer-new-address-that-needs-room"_s);
+        window.close();
+        struct stat s = {};
+        if (kind == u"fifo")
+            QVERIFY(::lstat(path, &s) == 0 && S_ISFIFO(s.st_mode));
+        else
+            QCOMPARE(config.readConfig(),
+                     kind == u"missing" ? configFor(" 0 ", address->text().toLatin1()) : old);
+        QVERIFY((kind != u"read-only" && kind != u"full") || run(u"umount"_s, {folder}));
     }
 
     void terminalsAndFieldsAreWired()
@@ -307,6 +319,9 @@ private Q_SLOTS:
         QCOMPARE(console.find<QLineEdit>("INP_COMM_CFG")->text(), u"19200,N,8,1"_s);
         QTRY_COMPARE(serialBox->length(), 0);
         QVERIFY(console.window->serialLink().isUp());
+        // Unticked, the reader's speed stays.
+        click(console.find<QWidget>("SW_TOURNRFID"));
+        QCOMPARE(console.find<QLineEdit>("INP_COMM_CFG")->text(), u"19200,N,8,1"_s);
         // Choosing the other port, or typing another address, connects again.
         QTest::keyClick(console.find<QComboBox>("INP_IP_PORT"), Qt::Key_Down);
         QVERIFY(com2.accept());
