@@ -13,12 +13,9 @@ using namespace kalveno::test;
 
 namespace {
 
-QByteArray framed(std::initializer_list<int> payload)
+QByteArray framed(char payload)
 {
-    QByteArray bytes("\xFE\xF8\x08\x02", 4);
-    for (int b : payload)
-        bytes.append(char(b));
-    return bytes + '\x03';
+    return QByteArray("\xFE\xF8\x08\x02", 4) + payload + '\x03';
 }
 
 } // namespace
@@ -53,7 +50,7 @@ void TestEndToEnd::linksComeUpAndReconnect()
     const qsizetype mark = stack.log().size();
     stack.tell(u"drop"_s);
     // The console tears down, tells the bridges where it is, and connects again.
-    QVERIFY(stack.waitForReceived(u"udp"_s, mark,
+    QVERIFY(stack.waitForReceived(u"UDP"_s, mark,
                                   "\xFE\xFF\x06"
                                   "127.0.0.1"));
     QVERIFY(stack.waitForLog(u"connected"_s, mark));
@@ -69,19 +66,19 @@ void TestEndToEnd::commandsOnEachLinkAndInTheSessionLog()
     // A bridge command on TCP, which the session log keeps with its link.
     qsizetype mark = stack.log().size();
     QVERIFY(stack.click(u"B_STATUS"_s));
-    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, framed({0xDE})));
-    QVERIFY(stack.waitForSessionLine(u"TCP 1024"_s, framed({0xDE})));
+    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, framed('\xDE')));
+    QVERIFY(stack.waitForSessionLine(u"TCP 1024"_s, framed('\xDE')));
     // A turnstile command, always on TCP.
     QVERIFY(stack.click(u"B_T_PASSAGE"_s));
-    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IP0501"));
+    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IP0501"));
     // The same kind of command over the serial line, then as a broadcast.
     QVERIFY(stack.click(u"SW_SEND_VIA(2)"_s));
     mark = stack.log().size();
     QVERIFY(stack.click(u"B_STATUS2"_s));
-    QVERIFY(stack.waitForReceived(u"serial"_s, mark, framed({0xDF})));
+    QVERIFY(stack.waitForReceived(u"serial"_s, mark, framed('\xDF')));
     QVERIFY(stack.click(u"SW_SEND_VIA(1)"_s));
     QVERIFY(stack.click(u"B_STATUS"_s));
-    QVERIFY(stack.waitForReceived(u"udp"_s, mark, framed({0xDE})));
+    QVERIFY(stack.waitForReceived(u"UDP"_s, mark, framed('\xDE')));
 }
 
 void TestEndToEnd::inputChangeReachesTheIndicators()
@@ -110,14 +107,14 @@ void TestEndToEnd::configurationReplyFillsThePanel()
     QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
     qsizetype mark = stack.log().size();
     QVERIFY(stack.click(u"B_T_RX_CFG_REMOTE"_s));
-    QVERIFY(stack.waitForLog(u"tx text \"IR?,"_s, mark));
+    QVERIFY(stack.waitForLog(u"configuration reply"_s, mark));
     // What the panel now holds goes back out: the reply's polling digit and addresses, and the
     // reply's time to pass in a passage.
     mark = stack.log().size();
     QVERIFY(stack.click(u"B_T_TX_CFG_REMOTE"_s));
-    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IR,2,10.0.0.2,10.0.0.3,10.0.0.4*"));
+    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IR,2,10.0.0.2,10.0.0.3,10.0.0.4*"));
     QVERIFY(stack.click(u"B_T_PASSAGE"_s));
-    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IP0901"));
+    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IP0901"));
 }
 
 void TestEndToEnd::rfidExchangeWithTheCardOnAntenna2()
@@ -134,8 +131,8 @@ void TestEndToEnd::rfidExchangeWithTheCardOnAntenna2()
     // The bridge reads the card on antenna 2 through the console's reader, reports it, and the
     // console's auto answer grants a passage.
     QVERIFY(stack.waitForReceived(u"serial"_s, mark, rfid::cardReply(), 15000));
-    QVERIFY(stack.waitForLog(u"CARD,2,E0040150A3C61B7D"_s, mark));
-    QVERIFY(stack.waitForReceived(u"tcp1"_s, mark, "><IP0501><T5T05"));
+    QVERIFY(stack.waitForLog(u"card E0040150A3C61B7D on antenna 2"_s, mark));
+    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IP0501><T5T05"));
 }
 
 void TestEndToEnd::sendTestGreenThenRedUnplugged()
@@ -163,9 +160,7 @@ void TestEndToEnd::closingWritesTheConfigurationFile()
     QVERIFY(stack.console().waitForFinished(10000));
     QCOMPARE(stack.console().exitStatus(), QProcess::NormalExit);
     QCOMPARE(stack.console().exitCode(), 0);
-    QCOMPARE(stack.config().readConfig(),
-             QByteArray("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n"
-                        " 1 \r\n127.0.0.1\r\n"));
+    QCOMPARE(stack.config().readConfig(), configFor(" 1 ", "127.0.0.1"));
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -214,8 +214,7 @@ private Q_SLOTS:
         QVERIFY(test::insidePrivateNetwork());
         test::TemporaryConfig config;
         test::Pty line;
-        QVERIFY(config.writeConfig("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / "
-                                   "RS-232)\r\n 1 \r\n127.0.0.1\r\n"));
+        QVERIFY(config.writeConfig(test::configFor(" 1 ", "127.0.0.1")));
         QVERIFY(config.linkPort(1, line.slavePath()));
         QTcpServer bridge;
         QVERIFY(bridge.listen(QHostAddress::LocalHost, 1024));

@@ -117,12 +117,6 @@ struct Rig
                       {tcpTerminal, poller}};
 };
 
-inline QByteArray configFor(const QByteArray &port, const QByteArray &address)
-{
-    return "FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n" + port + "\r\n" +
-           address + "\r\n";
-}
-
 // The console as a technician starts it, in a configuration folder of the test's own, with
 // serial port 1 on a pseudo-terminal the test holds the other end of.
 struct Console

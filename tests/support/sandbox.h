@@ -35,6 +35,13 @@ private:
     QByteArray m_previousState = qgetenv("XDG_STATE_HOME");
 };
 
+// A configuration file as the console writes it: the header, the port number, the address.
+inline QByteArray configFor(const QByteArray &port, const QByteArray &address)
+{
+    return "FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n" + port + "\r\n" +
+           address + "\r\n";
+}
+
 // Runs a command and returns whether it succeeded; for mounts inside the test's namespace.
 bool run(const QString &program, const QStringList &arguments);
 
