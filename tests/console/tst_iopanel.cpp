@@ -1,69 +1,19 @@
 #include "support/console.h"
 
-#include <QButtonGroup>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
 using namespace kalveno::test;
 
-namespace {
-
-QByteArray framed(const QByteArray &payload)
-{
-    return QByteArray("\xFE\xF8\x08\x02", 4) + payload + '\x03';
-}
-
-} // namespace
-
-// The outputs' panel and the link it sends on; which bytes each button sends on each link is
-// the window's suite's table.
+// The outputs' panel and the test view; which bytes each button sends on each link is the
+// window's suite's table, what happens when the link is down or gone tst_links'.
 class TestIoPanel : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(prepareConsoleTest()); }
-
-    void refusedSends_data()
-    {
-        // What breaks: the link models go down with the sockets still open (0), or the sockets
-        // go away while the models still say up (1).
-        QTest::addColumn<int>("link"); // 0 TCP, 1 UDP, 2 RS-232, -1 none chosen
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QString>("report");
-        QTest::newRow("TCP link down") << 0 << 0 << u"not sent: TCP link is down"_s;
-        QTest::newRow("TCP dropped") << 0 << 1 << u"TCP send failed: not connected"_s;
-        QTest::newRow("serial link down") << 2 << 0 << u"not sent: serial port is not open"_s;
-        QTest::newRow("serial port lost") << 2 << 1 << u"serial send failed: port not open"_s;
-        QTest::newRow("no link chosen") << -1 << 0 << u"not sent: no link chosen"_s;
-        QTest::newRow("UDP needs no link") << 1 << 0 << QString();
-    }
-
-    void refusedSends()
-    {
-        QFETCH(int, link);
-        QFETCH(int, fault);
-        QFETCH(QString, report);
-        Rig rig;
-        QVERIFY(rig.connect());
-        if (fault == 0) {
-            rig.tcpLink.setDown({});
-            rig.serialLink.setDown({});
-        } else {
-            rig.bridge.socket->abort();
-            rig.line.closeMaster();
-            QTRY_VERIFY(rig.tcp.state() == TcpControl::Closing && !rig.serial.isOpen());
-        }
-        rig.find<QRadioButton>("SW_SEND_VIA(0)")->group()->setExclusive(false);
-        for (int i = 0; i < 3; ++i)
-            rig.find<QRadioButton>(qPrintable(u"SW_SEND_VIA(%1)"_s.arg(i)))->setChecked(i == link);
-        rig.outputs.B_STATUS_Click();
-        if (report.isEmpty())
-            QCOMPARE(rig.broadcasts.next(), framed("\xDE"));
-        QVERIFY(rig.quiet());
-        QCOMPARE(rig.reporter.last(), report);
-    }
 
     void twoSecondsAndAutoAnswer()
     {

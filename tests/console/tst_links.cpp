@@ -1,13 +1,14 @@
 #include "support/console.h"
 
+#include <QButtonGroup>
 #include <QSerialPort>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
 using namespace kalveno::test;
 
-// The TCP link and the serial port, each kept by its controller from its fields, and the keys
-// typed into their terminals.
+// The TCP link and the serial port, each kept by its controller from its fields, and what is
+// sent on them, by the command router and by the keys typed into their terminals.
 class TestLinks : public QObject
 {
     Q_OBJECT
@@ -121,48 +122,71 @@ private Q_SLOTS:
         QVERIFY(!rig.port.retryTimer().isActive() && !rig.serialLink.isUp());
     }
 
-    void typedKeys_data()
+    void sends_data()
     {
-        QTest::addColumn<bool>("tcp"); // the TCP terminal, else the serial one
-        QTest::addColumn<int>("link"); // 0 down, 1 up, 2 gone while the model still says up
+        // Who sends: the status button on the link chosen (0 TCP, 1 UDP, 2 RS-232, -1 none), or
+        // keys typed into the TCP (3) or the serial (4) terminal. Both links come up, then are
+        // left up, put down by their models' word with the sockets still open, or lose their
+        // sockets while the models still say up.
+        QTest::addColumn<int>("sender");
+        QTest::addColumn<QString>("links");
         QTest::addColumn<bool>("echo");
         QTest::addColumn<QString>("report");
-        QTest::newRow("TCP up, echo") << true << 1 << true << QString();
-        QTest::newRow("TCP up, no echo") << true << 1 << false << QString();
-        QTest::newRow("TCP down, echo") << true << 0 << true << QString();
-        QTest::newRow("TCP dropped") << true << 2 << false << u"TCP send failed: not connected"_s;
-        QTest::newRow("serial open, echo") << false << 1 << true << QString();
-        QTest::newRow("serial open, no echo") << false << 1 << false << QString();
-        QTest::newRow("serial closed, echo") << false << 0 << true << QString();
-        QTest::newRow("serial lost")
-            << false << 2 << true << u"serial send failed: port not open"_s;
+        const auto row = [](const char *name, int sender, const char *links, bool echo,
+                            const QString &report = {}) {
+            QTest::newRow(name) << sender << QString::fromLatin1(links) << echo << report;
+        };
+        row("status, TCP link down", 0, "down", false, u"not sent: TCP link is down"_s);
+        row("status, TCP dropped", 0, "gone", false, u"TCP send failed: not connected"_s);
+        row("status, serial link down", 2, "down", false, u"not sent: serial port is not open"_s);
+        row("status, serial port lost", 2, "gone", false, u"serial send failed: port not open"_s);
+        row("status, no link chosen", -1, "down", false, u"not sent: no link chosen"_s);
+        row("status, UDP needs no link", 1, "down", false);
+        row("TCP keys, no echo", 3, "up", false);
+        row("TCP keys, link down", 3, "down", true);
+        row("TCP keys, dropped", 3, "gone", false, u"TCP send failed: not connected"_s);
+        row("serial keys, no echo", 4, "up", false);
+        row("serial keys, link down", 4, "down", true);
+        row("serial keys, port lost", 4, "gone", true, u"serial send failed: port not open"_s);
     }
 
-    void typedKeys()
+    void sends()
     {
-        QFETCH(bool, tcp);
-        QFETCH(int, link);
+        QFETCH(int, sender);
+        QFETCH(QString, links);
         QFETCH(bool, echo);
         QFETCH(QString, report);
         Rig rig;
-        if (link > 0)
-            QVERIFY(rig.connect());
-        if (link == 2) {
+        QVERIFY(rig.connect());
+        if (links == u"down") {
+            rig.tcpLink.setDown({});
+            rig.serialLink.setDown({});
+        } else if (links == u"gone") {
             rig.bridge.socket->abort();
             rig.line.closeMaster();
             QTRY_VERIFY(rig.tcp.state() == TcpControl::Closing && !rig.serial.isOpen());
         }
-        rig.find<QCheckBox>(tcp ? "SW_ECHO_TCP" : "SW_ECHO_232")->setChecked(echo);
         const QByteArray keys("aZ\r\x01\x1b");
-        QByteArray shown;
-        for (int code : keys) {
-            tcp ? rig.tcpTerminal.TXT_TCP_WIN_KeyPress(code)
-                : rig.poller.TXT_232_WIN_KeyPress(code);
-            shown += char(code);
+        if (sender < 3) {
+            rig.find<QRadioButton>("SW_SEND_VIA(0)")->group()->setExclusive(false);
+            for (int i = 0; i < 3; ++i)
+                rig.find<QRadioButton>(qPrintable(u"SW_SEND_VIA(%1)"_s.arg(i)))
+                    ->setChecked(i == sender);
+            rig.outputs.B_STATUS_Click();
+        } else {
+            rig.find<QCheckBox>(sender == 3 ? "SW_ECHO_TCP" : "SW_ECHO_232")->setChecked(echo);
+            QByteArray shown;
+            for (int code : keys) {
+                sender == 3 ? rig.tcpTerminal.TXT_TCP_WIN_KeyPress(code)
+                            : rig.poller.TXT_232_WIN_KeyPress(code);
+                shown += char(code);
+            }
+            QCOMPARE(shown, echo ? keys : QByteArray(keys.size(), '\0'));
         }
-        QCOMPARE(shown, echo ? keys : QByteArray(keys.size(), '\0'));
-        if (link == 1)
-            QCOMPARE(tcp ? rig.bridge.read(keys.size()) : rig.line.read(keys.size()), keys);
+        if (links == u"up")
+            QCOMPARE(sender == 3 ? rig.bridge.read(keys.size()) : rig.line.read(keys.size()), keys);
+        if (sender == 1)
+            QCOMPARE(rig.broadcasts.next(), framed("\xDE"));
         QVERIFY(rig.quiet());
         QCOMPARE(rig.reporter.last(), report);
     }

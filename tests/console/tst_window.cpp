@@ -293,9 +293,7 @@ private Q_SLOTS:
         bridge.socket->write("card");
         QByteArray pulses;
         for (const Command &c : IoCommands)
-            pulses += c.sent.size() == 2 ? "\xFE\xF8\x08\x02" + c.sent[0] + "\x03\xFE\xF8\x08\x02" +
-                                               c.sent[1] + '\x03'
-                                         : "";
+            pulses += c.sent.size() == 2 ? framed(c.sent[0]) + framed(c.sent[1]) : "";
         QCOMPARE(bridge.read(pulses.size()), pulses);
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
         // A mode is sent when chosen, not when typed; the zoom picture shows the test view.
@@ -403,9 +401,9 @@ private Q_SLOTS:
         click(named(console, command.control));
         QByteArray stream;
         for (const QByteArray &s : command.sent) {
-            stream += link < 0 ? s : "\xFE\xF8\x08\x02" + s + '\x03';
+            stream += link < 0 ? s : framed(s);
             if (link == 1)
-                QCOMPARE(m_broadcasts->next(), "\xFE\xF8\x08\x02" + s + '\x03');
+                QCOMPARE(m_broadcasts->next(), framed(s));
         }
         if (link != 1)
             QCOMPARE(link == 2 ? m_console->line.read(stream.size())

@@ -11,15 +11,6 @@ using namespace Qt::StringLiterals;
 using namespace kalveno;
 using namespace kalveno::test;
 
-namespace {
-
-QByteArray framed(char payload)
-{
-    return QByteArray("\xFE\xF8\x08\x02", 4) + payload + '\x03';
-}
-
-} // namespace
-
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
@@ -66,8 +57,8 @@ void TestEndToEnd::commandsOnEachLinkAndInTheSessionLog()
     // A bridge command on TCP, which the session log keeps with its link.
     qsizetype mark = stack.log().size();
     QVERIFY(stack.click(u"B_STATUS"_s));
-    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, framed('\xDE')));
-    QVERIFY(stack.waitForSessionLine(u"TCP 1024"_s, framed('\xDE')));
+    QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, framed("\xDE")));
+    QVERIFY(stack.waitForSessionLine(u"TCP 1024"_s, framed("\xDE")));
     // A turnstile command, always on TCP.
     QVERIFY(stack.click(u"B_T_PASSAGE"_s));
     QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IP0501"));
@@ -75,10 +66,10 @@ void TestEndToEnd::commandsOnEachLinkAndInTheSessionLog()
     QVERIFY(stack.click(u"SW_SEND_VIA(2)"_s));
     mark = stack.log().size();
     QVERIFY(stack.click(u"B_STATUS2"_s));
-    QVERIFY(stack.waitForReceived(u"serial"_s, mark, framed('\xDF')));
+    QVERIFY(stack.waitForReceived(u"serial"_s, mark, framed("\xDF")));
     QVERIFY(stack.click(u"SW_SEND_VIA(1)"_s));
     QVERIFY(stack.click(u"B_STATUS"_s));
-    QVERIFY(stack.waitForReceived(u"UDP"_s, mark, framed('\xDE')));
+    QVERIFY(stack.waitForReceived(u"UDP"_s, mark, framed("\xDE")));
 }
 
 void TestEndToEnd::inputChangeReachesTheIndicators()

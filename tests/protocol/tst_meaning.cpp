@@ -1,9 +1,11 @@
 #include "protocol/meaning.h"
+#include "support/sandbox.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno::meaning;
+using kalveno::test::framed;
 
 Q_DECLARE_METATYPE(kalveno::meaning::Context)
 
@@ -26,11 +28,6 @@ const Context SerialReceived{Link::Serial, false};
 const Context ReaderSent{Link::Serial, true, true};
 const Context ReaderReceived{Link::Serial, false, true};
 
-QByteArray frame(const QByteArray &payload)
-{
-    return "\xFE\xF8\x08\x02" + payload + '\x03';
-}
-
 QByteArray bytes(const char *hexText)
 {
     return QByteArray::fromHex(hexText);
@@ -52,25 +49,25 @@ void TestMeaning::of_data()
 
     row("empty", TcpReceived, {}, u"no bytes"_s);
     row("output off then on for 2 s, in one write", TcpSent,
-        frame("\xC4") + frame("\xDC"
-                              "01"),
+        framed("\xC4") + framed("\xDC"
+                                "01"),
         u"TTL 1 OUT off; TTL 1 OUT on for 2 s"_s);
-    row("output 2 on by UDP", UdpSent, frame("\xC0"), u"TTL 2 OUT on"_s);
+    row("output 2 on by UDP", UdpSent, framed("\xC0"), u"TTL 2 OUT on"_s);
     row("status request shares its byte with output 3's lead", SerialSent,
-        frame("\xDE") + frame("\xDE"
-                              "02"),
+        framed("\xDE") + framed("\xDE"
+                                "02"),
         u"status request input 1; TTL 3 OUT on for 2 s"_s);
-    row("pulse", SerialSent, frame("><T3T.3"), u"TTL 3 pulse .3"_s);
-    row("batch off", TcpSent, frame("><B,0,00,00,00,00"), u"batch off"_s);
-    row("unknown payload", TcpSent, frame("\xDD\xEE"), u"frame with unknown command dd ee"_s);
-    row("long unknown payload is cut", TcpSent, frame(QByteArray(20, 'A')),
+    row("pulse", SerialSent, framed("><T3T.3"), u"TTL 3 pulse .3"_s);
+    row("batch off", TcpSent, framed("><B,0,00,00,00,00"), u"batch off"_s);
+    row("unknown payload", TcpSent, framed("\xDD\xEE"), u"frame with unknown command dd ee"_s);
+    row("long unknown payload is cut", TcpSent, framed(QByteArray(20, 'A')),
         u"frame with unknown command 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 ... "
         "(20 bytes)"_s);
-    row("empty payload", TcpSent, frame({}), u"frame without a command"_s);
-    row("a payload runs to the first end byte", TcpSent, "\xFE\xF8\x08\x02\xC1" + frame("\xC4"),
+    row("empty payload", TcpSent, framed({}), u"frame without a command"_s);
+    row("a payload runs to the first end byte", TcpSent, "\xFE\xF8\x08\x02\xC1" + framed("\xC4"),
         u"frame with unknown command c1 fe f8 08 02 c4"_s);
     row("cut frame", UdpSent, "\xFE\xF8\x08\x02\xC1", u"frame without its end byte"_s);
-    row("frame inside text", SerialReceived, "ab" + frame("\xE2") + "cdefg",
+    row("frame inside text", SerialReceived, "ab" + framed("\xE2") + "cdefg",
         u"text, 2 bytes; TTL 3 OUT on; text, 5 bytes"_s);
     row("reconnect broadcast", UdpSent,
         "\xFE\xFF\x06"
@@ -156,7 +153,7 @@ void TestMeaning::of_data()
         u"reader: card E0040150A3C61B7D, checksum right"_s);
     row("reply cut short", ReaderSent, bytes("0d000000"), u"reader: reply cut short"_s);
 
-    row("bounded", TcpSent, frame("\xC1").repeated(25),
+    row("bounded", TcpSent, framed("\xC1").repeated(25),
         u"TTL 1 OUT on; "_s.repeated(19) + u"TTL 1 OUT on; and 5 more"_s);
 }
 

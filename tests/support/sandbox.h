@@ -35,6 +35,12 @@ private:
     QByteArray m_previousState = qgetenv("XDG_STATE_HOME");
 };
 
+// A bridge I/O frame around a payload, built apart from the code under test.
+inline QByteArray framed(const QByteArray &payload)
+{
+    return QByteArray("\xFE\xF8\x08\x02", 4) + payload + '\x03';
+}
+
 // A configuration file as the console writes it: the header, the port number, the address.
 inline QByteArray configFor(const QByteArray &port, const QByteArray &address)
 {
