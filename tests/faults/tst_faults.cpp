@@ -82,7 +82,6 @@ private Q_SLOTS:
     void peerThatNeverReads();
     void tenMegabytes_data();
     void tenMegabytes();
-    void serialLineVanishesAndComesBack();
     void sendTestAmidEndlessChatter();
     void simulatorKilledAndRestarted100Times();
 };
@@ -155,29 +154,6 @@ void TestFaults::tenMegabytes()
     QVERIFY(terminal->length() <=
             (tcp ? TcpDispatcher::TerminalCap + TcpControl::ReadChunk : burst.size()));
     QVERIFY(console.window->tcpLink().isUp() && console.window->serialLink().isUp());
-}
-
-void TestFaults::serialLineVanishesAndComesBack()
-{
-    Console console;
-    Watchdog watchdog("serial line vanishes and comes back, 5 times");
-    Transcript transcript(console.find<TerminalBox>("TXT_232_WIN"));
-    QByteArray expected;
-    std::unique_ptr<Pty> line;
-    for (int round = 0; round < 5; ++round) {
-        Pty &current = round == 0 ? console.line : *line;
-        current.write("round " + QByteArray::number(round) + "\r\n");
-        expected += "round " + QByteArray::number(round) + "\r\n";
-        QTRY_COMPARE(transcript.text, expected);
-        current.closeMaster();
-        QTRY_VERIFY(!console.window->serial().isOpen());
-        line = std::make_unique<Pty>();
-        console.config.linkPort(1, line->slavePath());
-        QTRY_VERIFY_WITH_TIMEOUT(console.window->serial().isOpen(), 5000);
-        QVERIFY(console.window->serialLink().isUp());
-    }
-    line->write("end");
-    QTRY_COMPARE(transcript.text, expected + "end");
 }
 
 void TestFaults::sendTestAmidEndlessChatter()
