@@ -7,6 +7,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <functional>
+#include <map>
+
 using namespace Qt::StringLiterals;
 using kalveno::PickList;
 
@@ -67,33 +70,21 @@ void TestPickList::onlyAPickRuns()
     other->setFocus();
     QSignalSpy picked(list, &PickList::picked);
 
-    for (const QChar action : actions) {
-        switch (action.unicode()) {
-        case u'f':
-            list->setFocus();
-            break;
-        case u'w':
-            wheel(list);
-            break;
-        case u'd':
-            QTest::keyClick(list, Qt::Key_Down);
-            break;
-        case u't':
-            list->lineEdit()->selectAll();
-            QTest::keyClicks(list, u"1025"_s);
-            break;
-        case u'p':
-            list->lineEdit()->selectAll();
-            QTest::keyClicks(list, u"10"_s);
-            break;
-        case u'e':
-            QTest::keyClick(list, Qt::Key_Return);
-            break;
-        case u'o':
-            other->setFocus();
-            break;
-        }
-    }
+    const auto type = [list](const QString &text) {
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list, text);
+    };
+    const std::map<QChar, std::function<void()>> steps{
+        {u'f', [list] { list->setFocus(); }},
+        {u'w', [list] { wheel(list); }},
+        {u'd', [list] { QTest::keyClick(list, Qt::Key_Down); }},
+        {u't', [type] { type(u"1025"_s); }},
+        {u'p', [type] { type(u"10"_s); }},
+        {u'e', [list] { QTest::keyClick(list, Qt::Key_Return); }},
+        {u'o', [other] { other->setFocus(); }},
+    };
+    for (const QChar action : actions)
+        steps.at(action)();
     QCOMPARE(picked.size(), picks);
     QCOMPARE(list->currentText(), text);
 }
