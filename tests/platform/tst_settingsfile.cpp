@@ -1,6 +1,7 @@
 #include "app/settings.h"
 #include "platform/readsettingsfile.h"
 #include "platform/replacefile.h"
+#include "support/sandbox.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 using namespace Qt::StringLiterals;
 using kalveno::ConsoleSettings;
 using kalveno::SettingsFileRead;
+using kalveno::test::readFile;
 
 namespace {
 
@@ -41,15 +43,8 @@ private:
 
 bool writeFile(const QString &path, const QByteArray &content, int mode)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size() && ::chmod(QFile::encodeName(path), mode) == 0;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return kalveno::test::TemporaryConfig::write(path, content) &&
+           ::chmod(QFile::encodeName(path), mode) == 0;
 }
 
 // Puts at path one of the things that the console may meet where its file should be.

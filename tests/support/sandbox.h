@@ -8,6 +8,9 @@ namespace kalveno::test {
 // broadcasts, and nothing may reach a real network.
 bool insidePrivateNetwork();
 
+// The whole file, or nothing when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // A configuration folder of the test's own: $XDG_CONFIG_HOME, and $XDG_STATE_HOME where the
 // session logs go, point into a temporary folder for the lifetime of the object, so the console
 // reads and writes its files there.
@@ -24,7 +27,7 @@ public:
     {
         return write(folder() + QStringLiteral("/kalveno.ini"), ini);
     }
-    QByteArray readConfig() const;
+    QByteArray readConfig() const { return readFile(configFile()); }
     // Gives serial port `number` to a device, as the console's com<n> links do.
     bool linkPort(int number, const QString &device) const;
     static bool write(const QString &path, const QByteArray &content);
