@@ -103,10 +103,93 @@ class TestSettingsFile : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void awkwardFiles_data();
-    void awkwardFiles();
-    void keepsPermissions_data();
-    void keepsPermissions();
+    void awkwardFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("replaced");
+        constexpr qsizetype limit = ConsoleSettings::ReadLimit;
+        constexpr int missing = SettingsFileRead::Missing;
+        constexpr int read = SettingsFileRead::Read;
+        constexpr int unreadable = SettingsFileRead::Unreadable;
+        QTest::newRow("missing") << u"none"_s << limit << missing << true;
+        QTest::newRow("as long as the limit") << u"file"_s << limit << read << true;
+        QTest::newRow("a byte too long") << u"file"_s << limit + 1 << unreadable << true;
+        QTest::newRow("link") << u"link"_s << limit << read << true;
+        QTest::newRow("relative link") << u"relative link"_s << limit << read << true;
+        QTest::newRow("link to a link") << u"link to a link"_s << limit << read << true;
+        QTest::newRow("dangling link") << u"dangling"_s << limit << unreadable << true;
+        QTest::newRow("read-only") << u"read-only"_s << limit << read << false;
+        QTest::newRow("permission denied") << u"mode 000"_s << limit << unreadable << false;
+        QTest::newRow("fifo") << u"fifo"_s << limit << unreadable << false;
+        QTest::newRow("link to /dev/zero") << u"device"_s << limit << unreadable << false;
+        QTest::newRow("loop of links") << u"loop"_s << limit << unreadable << false;
+    }
+
+    // Each thing is read as by an ordinary user at start-up, then replaced as by root at close.
+    void awkwardFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(qsizetype, size);
+        QFETCH(int, status);
+        QFETCH(bool, replaced);
+        const QString path = freshPath();
+        const QString folder = QFileInfo(path).path();
+        QVERIFY(make(kind, path, QByteArray(size, 'x')));
+        const QStringList before = snapshot(folder);
+        {
+            AsAnOrdinaryUser user;
+            QVERIFY(user.dropped);
+            const SettingsFileRead read =
+                kalveno::readSettingsFile(path, ConsoleSettings::ReadLimit);
+            QCOMPARE(int(read.status), status);
+            QCOMPARE(read.content.size(), status == SettingsFileRead::Read ? size : 0);
+            QCOMPARE(read.why.isEmpty(), status != SettingsFileRead::Unreadable);
+            QCOMPARE(ConsoleSettings::load(path).readProblem, read.why);
+        }
+
+        const bool wasLink = QFileInfo(path).isSymLink();
+        QString error;
+        QCOMPARE(kalveno::replaceFile(path, "new", &error), replaced);
+        QCOMPARE(error.isEmpty(), replaced);
+        if (replaced) {
+            QCOMPARE(readFile(path), "new");
+            QCOMPARE(QFileInfo(path).isSymLink(), wasLink);
+        } else {
+            QCOMPARE(snapshot(folder), before);
+        }
+    }
+
+    void keepsPermissions_data()
+    {
+        QTest::addColumn<int>("oldMode"); // -1: no file yet
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("newMode");
+        QTest::newRow("0644 kept") << 0644 << 077 << 0644;
+        QTest::newRow("0640 kept") << 0640 << 022 << 0640;
+        QTest::newRow("new file, umask 022") << -1 << 022 << 0644;
+        QTest::newRow("new file, umask 027") << -1 << 027 << 0640;
+    }
+
+    void keepsPermissions()
+    {
+        QFETCH(int, oldMode);
+        QFETCH(int, umask);
+        QFETCH(int, newMode);
+        const QString path = freshPath();
+        if (oldMode >= 0)
+            QVERIFY(writeFile(path, "old", oldMode));
+        const mode_t previous = ::umask(umask);
+        const auto restore = qScopeGuard([previous] { ::umask(previous); });
+
+        QString error;
+        QVERIFY2(kalveno::replaceFile(path, "new", &error), qPrintable(error));
+        QCOMPARE(readFile(path), "new");
+        struct stat s = {};
+        QCOMPARE(::stat(QFile::encodeName(path), &s), 0);
+        QCOMPARE(int(s.st_mode & 07777), newMode);
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -117,93 +200,6 @@ private:
         return QDir().mkpath(folder) ? folder + u"/KALVENO.CFG"_s : QString();
     }
 };
-
-void TestSettingsFile::awkwardFiles_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<qsizetype>("size");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("replaced");
-    constexpr qsizetype limit = ConsoleSettings::ReadLimit;
-    constexpr int missing = SettingsFileRead::Missing;
-    constexpr int read = SettingsFileRead::Read;
-    constexpr int unreadable = SettingsFileRead::Unreadable;
-    QTest::newRow("missing") << u"none"_s << limit << missing << true;
-    QTest::newRow("as long as the limit") << u"file"_s << limit << read << true;
-    QTest::newRow("a byte too long") << u"file"_s << limit + 1 << unreadable << true;
-    QTest::newRow("link") << u"link"_s << limit << read << true;
-    QTest::newRow("relative link") << u"relative link"_s << limit << read << true;
-    QTest::newRow("link to a link") << u"link to a link"_s << limit << read << true;
-    QTest::newRow("dangling link") << u"dangling"_s << limit << unreadable << true;
-    QTest::newRow("read-only") << u"read-only"_s << limit << read << false;
-    QTest::newRow("permission denied") << u"mode 000"_s << limit << unreadable << false;
-    QTest::newRow("fifo") << u"fifo"_s << limit << unreadable << false;
-    QTest::newRow("link to /dev/zero") << u"device"_s << limit << unreadable << false;
-    QTest::newRow("loop of links") << u"loop"_s << limit << unreadable << false;
-}
-
-// Each thing is read as by an ordinary user at start-up, then replaced as by root at close.
-void TestSettingsFile::awkwardFiles()
-{
-    QFETCH(QString, kind);
-    QFETCH(qsizetype, size);
-    QFETCH(int, status);
-    QFETCH(bool, replaced);
-    const QString path = freshPath();
-    const QString folder = QFileInfo(path).path();
-    QVERIFY(make(kind, path, QByteArray(size, 'x')));
-    const QStringList before = snapshot(folder);
-    {
-        AsAnOrdinaryUser user;
-        QVERIFY(user.dropped);
-        const SettingsFileRead read = kalveno::readSettingsFile(path, ConsoleSettings::ReadLimit);
-        QCOMPARE(int(read.status), status);
-        QCOMPARE(read.content.size(), status == SettingsFileRead::Read ? size : 0);
-        QCOMPARE(read.why.isEmpty(), status != SettingsFileRead::Unreadable);
-        QCOMPARE(ConsoleSettings::load(path).readProblem, read.why);
-    }
-
-    const bool wasLink = QFileInfo(path).isSymLink();
-    QString error;
-    QCOMPARE(kalveno::replaceFile(path, "new", &error), replaced);
-    QCOMPARE(error.isEmpty(), replaced);
-    if (replaced) {
-        QCOMPARE(readFile(path), "new");
-        QCOMPARE(QFileInfo(path).isSymLink(), wasLink);
-    } else {
-        QCOMPARE(snapshot(folder), before);
-    }
-}
-
-void TestSettingsFile::keepsPermissions_data()
-{
-    QTest::addColumn<int>("oldMode"); // -1: no file yet
-    QTest::addColumn<int>("umask");
-    QTest::addColumn<int>("newMode");
-    QTest::newRow("0644 kept") << 0644 << 077 << 0644;
-    QTest::newRow("0640 kept") << 0640 << 022 << 0640;
-    QTest::newRow("new file, umask 022") << -1 << 022 << 0644;
-    QTest::newRow("new file, umask 027") << -1 << 027 << 0640;
-}
-
-void TestSettingsFile::keepsPermissions()
-{
-    QFETCH(int, oldMode);
-    QFETCH(int, umask);
-    QFETCH(int, newMode);
-    const QString path = freshPath();
-    if (oldMode >= 0)
-        QVERIFY(writeFile(path, "old", oldMode));
-    const mode_t previous = ::umask(umask);
-    const auto restore = qScopeGuard([previous] { ::umask(previous); });
-
-    QString error;
-    QVERIFY2(kalveno::replaceFile(path, "new", &error), qPrintable(error));
-    QCOMPARE(readFile(path), "new");
-    struct stat s = {};
-    QCOMPARE(::stat(QFile::encodeName(path), &s), 0);
-    QCOMPARE(int(s.st_mode & 07777), newMode);
-}
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
 #include "tst_settingsfile.moc"

@@ -97,54 +97,52 @@ class TestSimulatorReader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void rounds_data();
-    void rounds();
+    void rounds_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QList<unsigned>>("masks");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<bool>("bytewise");
+        QTest::addColumn<QList<int>>("reported");
+        QTest::addColumn<QString>("note"); // one of the notes, when not empty
+        const auto row = [](const char *name, Fault fault, QList<unsigned> masks, int rounds,
+                            QList<int> reported, const QString &note, bool bytewise = false) {
+            QTest::newRow(name) << int(fault) << masks << rounds << bytewise << reported << note;
+        };
+        row("card on antenna 2, reported once", None, {0b0010}, 3, {2},
+            u"card E0040150A3C61B7D on antenna 2, still there"_s);
+        row("card on every antenna", None, {0b1111}, 2, {1, 2, 3, 4}, {});
+        row("no card", None, {0}, 2, {}, u"no card on antenna 4"_s);
+        row("card taken away and put back", None, {0b0100, 0, 0b0100}, 3, {3, 3}, {});
+        row("replies one byte at a time", None, {0b0010}, 2, {2}, {}, true);
+        row("bad CRC on the card reply", BadCrcOnCard, {0b0010}, 2, {},
+            u"bad CRC, antenna 2 step failed"_s);
+        row("queries go unanswered", NoReplyToQuery, {0b0010}, 2, {},
+            u"no reply to card query, antenna 2"_s);
+        row("reader silent", Silent, {0b0010}, 1, {}, u"no reply to select, antenna 1"_s);
+        row("garbage length byte", Garbage, {0b0010}, 1, {},
+            u"not a reply (length byte), discarded"_s);
+        row("bytes after the reply", TrailingBytes, {0b0010}, 1, {2},
+            u"bytes after the reply, discarded"_s);
+    }
+
+    void rounds()
+    {
+        QFETCH(int, fault);
+        QFETCH(QList<unsigned>, masks);
+        QFETCH(int, rounds);
+        QFETCH(bool, bytewise);
+        QFETCH(QList<int>, reported);
+        QFETCH(QString, note);
+        const Run run = play(Fault(fault), masks, rounds, bytewise);
+        QCOMPARE(run.reported, reported);
+        QVERIFY2(run.notes.contains(note) || note.isEmpty(), qPrintable(run.notes.join(u" | ")));
+        for (const QString &bad : {u"BAD REQUEST"_s, u"BAD PAUSE"_s, u"BAD TIMER"_s})
+            QVERIFY2(!run.notes.contains(bad), qPrintable(bad));
+        // Each antenna has its select, and its query unless the select went unanswered.
+        QCOMPARE(run.requests, rounds * (fault == Silent || fault == Garbage ? 4 : 8));
+    }
 };
-
-void TestSimulatorReader::rounds_data()
-{
-    QTest::addColumn<int>("fault");
-    QTest::addColumn<QList<unsigned>>("masks");
-    QTest::addColumn<int>("rounds");
-    QTest::addColumn<bool>("bytewise");
-    QTest::addColumn<QList<int>>("reported");
-    QTest::addColumn<QString>("note"); // one of the notes, when not empty
-    const auto row = [](const char *name, Fault fault, QList<unsigned> masks, int rounds,
-                        QList<int> reported, const QString &note, bool bytewise = false) {
-        QTest::newRow(name) << int(fault) << masks << rounds << bytewise << reported << note;
-    };
-    row("card on antenna 2, reported once", None, {0b0010}, 3, {2},
-        u"card E0040150A3C61B7D on antenna 2, still there"_s);
-    row("card on every antenna", None, {0b1111}, 2, {1, 2, 3, 4}, {});
-    row("no card", None, {0}, 2, {}, u"no card on antenna 4"_s);
-    row("card taken away and put back", None, {0b0100, 0, 0b0100}, 3, {3, 3}, {});
-    row("replies one byte at a time", None, {0b0010}, 2, {2}, {}, true);
-    row("bad CRC on the card reply", BadCrcOnCard, {0b0010}, 2, {},
-        u"bad CRC, antenna 2 step failed"_s);
-    row("queries go unanswered", NoReplyToQuery, {0b0010}, 2, {},
-        u"no reply to card query, antenna 2"_s);
-    row("reader silent", Silent, {0b0010}, 1, {}, u"no reply to select, antenna 1"_s);
-    row("garbage length byte", Garbage, {0b0010}, 1, {}, u"not a reply (length byte), discarded"_s);
-    row("bytes after the reply", TrailingBytes, {0b0010}, 1, {2},
-        u"bytes after the reply, discarded"_s);
-}
-
-void TestSimulatorReader::rounds()
-{
-    QFETCH(int, fault);
-    QFETCH(QList<unsigned>, masks);
-    QFETCH(int, rounds);
-    QFETCH(bool, bytewise);
-    QFETCH(QList<int>, reported);
-    QFETCH(QString, note);
-    const Run run = play(Fault(fault), masks, rounds, bytewise);
-    QCOMPARE(run.reported, reported);
-    QVERIFY2(run.notes.contains(note) || note.isEmpty(), qPrintable(run.notes.join(u" | ")));
-    for (const QString &bad : {u"BAD REQUEST"_s, u"BAD PAUSE"_s, u"BAD TIMER"_s})
-        QVERIFY2(!run.notes.contains(bad), qPrintable(bad));
-    // Each antenna has its select, and its query unless the select went unanswered.
-    QCOMPARE(run.requests, rounds * (fault == Silent || fault == Garbage ? 4 : 8));
-}
 
 QTEST_APPLESS_MAIN(TestSimulatorReader)
 #include "tst_simulator_reader.moc"
