@@ -1,11 +1,18 @@
 #include "support/console.h"
 
 #include "app/settings.h"
+#include "portpicker/portpickerdialog.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableView>
 
 #include <sys/stat.h>
 
@@ -105,6 +112,21 @@ bool fits(const QWidget *w, const QString &caption)
     const int width = w->width() - (qobject_cast<const CaptionButton *>(w) ? 6 : 0);
     const QRect needed = fm.boundingRect(QRect(0, 0, width, 1 << 16), Qt::TextWordWrap, caption);
     return needed.height() <= qMax(w->height(), fm.height()) && needed.width() <= width;
+}
+
+int rowOf(const QTableView *table, const QString &device)
+{
+    const QAbstractItemModel *model = table->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, PortListModel::Device).data() == device)
+            return row;
+    }
+    return -1;
+}
+
+QString cell(const QTableView *table, int row, int column)
+{
+    return table->model()->index(row, column).data().toString();
 }
 
 } // namespace
@@ -345,6 +367,55 @@ private Q_SLOTS:
         QCOMPARE(ended.count(), 1);
         QCOMPARE(console.find<QLabel>("AFF_TST_SEND")->text(), u"10"_s);
         QCOMPARE(console.find<CaptionButton>("B_TST_SEND")->faceColour(), ROUGE);
+    }
+
+    // A pseudo-terminal that only a com<n> link names is found through the "COMM:" field's
+    // menu and given the number in that field: the console opens it at once, and again by its
+    // default device once the mapping is removed. The list follows a port that appears
+    // meanwhile. How the mapping is written into kalveno.ini is tst_portnumbers'.
+    void mapsALinkedPty()
+    {
+        TemporaryConfig config;
+        Pty adapter;
+        QVERIFY(config.linkPort(7, adapter.slavePath()));
+        QVERIFY(config.writeSettings("; mine\n[udp]\nremote_port=1024\n"));
+        MainWindow window{ConsoleSettings{}};
+        auto *comm = window.findChild<QLineEdit *>(u"INP_COMM_NO"_s);
+        comm->setText(u"4"_s);
+
+        QContextMenuEvent click(QContextMenuEvent::Mouse, {5, 5}, comm->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(comm, &click);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QVERIFY(menu->actions().size() > 2);
+        menu->actions().last()->trigger();
+        menu->close();
+        auto *dialog = window.findChild<PortPickerDialog *>();
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->findChild<QSpinBox *>(u"number"_s)->value(), 4);
+
+        auto *table = dialog->findChild<QTableView *>();
+        const int row = rowOf(table, adapter.slavePath());
+        QVERIFY(row >= 0);
+        QCOMPARE(cell(table, row, PortListModel::Number), u"7"_s);
+        QCOMPARE(cell(table, row, PortListModel::GivenBy), u"link com7"_s);
+        QCOMPARE(cell(table, row, PortListModel::State), u"present"_s);
+        table->selectRow(row);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"give"_s), Qt::LeftButton);
+
+        QCOMPARE(window.serial().device(), adapter.slavePath());
+        QVERIFY(window.serialLink().isUp());
+        QVERIFY(window.serial().output("map"));
+        QCOMPARE(adapter.read(3), QByteArray("map"));
+        const int mapped = rowOf(table, adapter.slavePath());
+        QCOMPARE(cell(table, mapped, PortListModel::Number), u"4, 7"_s);
+
+        Pty later;
+        QVERIFY(config.linkPort(9, later.slavePath()));
+        QTRY_VERIFY(rowOf(table, later.slavePath()) >= 0);
+
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"remove"_s), Qt::LeftButton);
+        QCOMPARE(window.serial().device(), u"/dev/ttyS3"_s);
     }
 
     // Last: the rows share one window.
