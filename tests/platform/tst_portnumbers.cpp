@@ -27,32 +27,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("device");
         QTest::addColumn<int>("source");
         QTest::addColumn<int>("problems");
-        const int ini = int(PortSource::Mapping), link = int(PortSource::Link),
-                  none = int(PortSource::Default);
-        const QString linked = u"/dev/null"_s, fallback = u"/dev/ttyS2"_s;
-        QTest::newRow("default") << QByteArray() << QString() << fallback << none << 0;
-        QTest::newRow("link") << QByteArray("[ports]\n4=/dev/zero\n") << linked << linked << link
-                              << 0;
-        QTest::newRow("ini over link")
-            << QByteArray("[ports]\n3=/dev/zero\n") << linked << u"/dev/zero"_s << ini << 0;
-        QTest::newRow("vanished device stays")
-            << QByteArray("[ports]\n3=/dev/serial/by-id/usb-gone\n") << linked
-            << u"/dev/serial/by-id/usb-gone"_s << ini << 0;
-        QTest::newRow("spaces and comment") << QByteArray("[ports]\n 3 = /dev/zero\t; left one\n")
-                                            << QString() << u"/dev/zero"_s << ini << 0;
-        QTest::newRow("later line wins") << QByteArray("[ports]\n3=/dev/full\n3=/dev/zero\n")
-                                         << QString() << u"/dev/zero"_s << ini << 0;
-        QTest::newRow("another section's 3")
-            << QByteArray("[udp]\n3=/dev/zero\n[ports]\n") << linked << linked << link << 0;
-        QTest::newRow("malformed: relative device")
-            << QByteArray("[ports]\n3=ttyUSB0\n") << linked << linked << link << 1;
-        QTest::newRow("malformed: no device")
-            << QByteArray("[ports]\n3= ; none yet\n") << QString() << fallback << none << 1;
-        QTest::newRow("malformed: not numbers")
-            << QByteArray("[ports]\nthree=/dev/zero\n3x=/dev/zero\n0=/dev/zero\n40000=/dev/zero\n")
-            << linked << linked << link << 4;
-        QTest::newRow("malformed beside a good one") << QByteArray("[ports]\nnoise\n3=/dev/zero\n")
-                                                     << QString() << u"/dev/zero"_s << ini << 1;
+        const QString linked = u"/dev/null"_s, zero = u"/dev/zero"_s;
+        const auto row = [&linked](const char *name, const QByteArray &ini, bool link,
+                                   const QString &device, PortSource source, int problems = 0) {
+            QTest::newRow(name) << ini << (link ? linked : QString()) << device << int(source)
+                                << problems;
+        };
+        const PortSource ini = PortSource::Mapping, link = PortSource::Link,
+                         none = PortSource::Default;
+        row("default", {}, false, u"/dev/ttyS2"_s, none);
+        row("link", "[ports]\n4=/dev/zero\n", true, linked, link);
+        row("ini over link", "[ports]\n3=/dev/zero\n", true, zero, ini);
+        row("vanished device stays", "[ports]\n3=/dev/serial/by-id/usb-gone\n", true,
+            u"/dev/serial/by-id/usb-gone"_s, ini);
+        row("spaces and comment", "[ports]\n 3 = /dev/zero\t; left one\n", false, zero, ini);
+        row("later line wins", "[ports]\n3=/dev/full\n3=/dev/zero\n", false, zero, ini);
+        row("another section's 3", "[udp]\n3=/dev/zero\n[ports]\n", true, linked, link);
+        row("malformed: relative device", "[ports]\n3=ttyUSB0\n", true, linked, link, 1);
+        row("malformed: no device", "[ports]\n3= ; none yet\n", false, u"/dev/ttyS2"_s, none, 1);
+        row("malformed: not numbers",
+            "[ports]\nthree=/dev/zero\n3x=/dev/zero\n0=/dev/zero\n40000=/dev/zero\n", true, linked,
+            link, 4);
+        row("malformed beside a good one", "[ports]\nnoise\n3=/dev/zero\n", false, zero, ini, 1);
     }
 
     void precedence()

@@ -84,40 +84,28 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("chunk");
         QTest::addColumn<QString>("polling");
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<QStringList>("fields"); // time, validation, cards, three addresses
-        const QStringList sample = {u"5"_s,        u"3"_s,        u"3"_s,
-                                    u"10.0.0.2"_s, u"10.0.0.3"_s, u"10.0.0.4"_s};
-        QTest::newRow("sample") << QByteArray("IR?,1,4,5,3,3,10.0.0.2,10.0.0.3,10.0.0.4*") << u"1"_s
-                                << turnstile::modes().at(4) << sample;
-        QTest::newRow("stars anywhere") << QByteArray("IR?,1,*4,5,3,3,10.0.0.2,10.0.*0.3,10.0.0.4*")
-                                        << u"1"_s << turnstile::modes().at(4) << sample;
-        QTest::newRow("cut short") << QByteArray("IR?,0,2,9") << u"0"_s << turnstile::modes().at(2)
-                                   << QStringList{u"9"_s, {}, {}, {}, {}, {}};
-        QTest::newRow("status byte in front: position 5 is the comma")
-            << QByteArray("\xF2IR?,2,1,5,3,3,a,b,c*") << u","_s << turnstile::modes().at(1)
-            << QStringList{u"5"_s, u"3"_s, u"3"_s, u"a"_s, u"b"_s, u"c"_s};
-        QTest::newRow("mode 6 names no entry")
-            << QByteArray("IR?,1,6,5,3,3,a,b,c") << u"1"_s << u"6"_s
-            << QStringList{u"5"_s, u"3"_s, u"3"_s, u"a"_s, u"b"_s, u"c"_s};
-        QTest::newRow("negative mode") << QByteArray("IR?,1,-1,5") << u"1"_s << u"-1"_s
-                                       << QStringList{u"5"_s, {}, {}, {}, {}, {}};
-        QTest::newRow("mode beyond 16 bits") << QByteArray("IR?,1,70000,5") << u"1"_s << u"70000"_s
-                                             << QStringList{u"5"_s, {}, {}, {}, {}, {}};
-        QTest::newRow("mode not a number") << QByteArray("IR?,1,abc,5") << u"1"_s << u"abc"_s
-                                           << QStringList{u"5"_s, {}, {}, {}, {}, {}};
-        QTest::newRow("mode half to even")
-            << QByteArray("IR?,1,2.5,5") << u"1"_s << turnstile::modes().at(2)
-            << QStringList{u"5"_s, {}, {}, {}, {}, {}};
-        QTest::newRow("mode with blank")
-            << QByteArray("IR?,1, 3x,5") << u"1"_s << turnstile::modes().at(3)
-            << QStringList{u"5"_s, {}, {}, {}, {}, {}};
-        QTest::newRow("twenty fields")
-            << QByteArray("IR?,1,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17") << u"1"_s
-            << turnstile::modes().at(0)
-            << QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s};
-        QTest::newRow("8-bit bytes kept")
-            << QByteArray("IR?,1,0,\xe9,3,3,\xff,b,c") << u"1"_s << turnstile::modes().at(0)
-            << QStringList{u"\u00e9"_s, u"3"_s, u"3"_s, u"\u00ff"_s, u"b"_s, u"c"_s};
+        QTest::addColumn<QString>("fields"); // time, validation, cards, three addresses; by |
+        const auto row = [](const char *name, const QByteArray &chunk, const char *polling,
+                            const QString &mode, const char *fields) {
+            QTest::newRow(name) << chunk << QString::fromLatin1(polling) << mode
+                                << QString::fromLatin1(fields);
+        };
+        const QStringList &m = turnstile::modes();
+        const char *sample = "5|3|3|10.0.0.2|10.0.0.3|10.0.0.4";
+        row("sample", "IR?,1,4,5,3,3,10.0.0.2,10.0.0.3,10.0.0.4*", "1", m[4], sample);
+        row("stars anywhere", "IR?,1,*4,5,3,3,10.0.0.2,10.0.*0.3,10.0.0.4*", "1", m[4], sample);
+        row("cut short", "IR?,0,2,9", "0", m[2], "9|||||");
+        row("status byte in front: position 5 is the comma", "\xF2IR?,2,1,5,3,3,a,b,c*", ",", m[1],
+            "5|3|3|a|b|c");
+        row("mode 6 names no entry", "IR?,1,6,5,3,3,a,b,c", "1", u"6"_s, "5|3|3|a|b|c");
+        row("negative mode", "IR?,1,-1,5", "1", u"-1"_s, "5|||||");
+        row("mode beyond 16 bits", "IR?,1,70000,5", "1", u"70000"_s, "5|||||");
+        row("mode not a number", "IR?,1,abc,5", "1", u"abc"_s, "5|||||");
+        row("mode half to even", "IR?,1,2.5,5", "1", m[2], "5|||||");
+        row("mode with blank", "IR?,1, 3x,5", "1", m[3], "5|||||");
+        row("twenty fields", "IR?,1,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17", "1", m[0],
+            "1|2|3|4|5|6");
+        row("8-bit bytes kept", "IR?,1,0,\xe9,3,3,\xff,b,c", "1", m[0], "\xe9|3|3|\xff|b|c");
     }
 
     void decodesReplies()
@@ -125,12 +113,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, chunk);
         QFETCH(QString, polling);
         QFETCH(QString, mode);
-        QFETCH(QStringList, fields);
+        QFETCH(QString, fields);
         const turnstile::ConfigReply r = turnstile::decodeConfigReply(chunk);
         QCOMPARE(r.polling, polling);
         QCOMPARE(r.modeText, mode);
         QCOMPARE(QStringList({r.timeToPass, r.validationTimeout, r.cardCount, r.remoteAddresses[0],
-                              r.remoteAddresses[1], r.remoteAddresses[2]}),
+                              r.remoteAddresses[1], r.remoteAddresses[2]})
+                     .join(u'|'),
                  fields);
     }
 

@@ -207,17 +207,11 @@ private Q_SLOTS:
                {Noon, u"TCP 1024"_s, Direction::Sent, frame, u"frame: output 1 on"_s});
         accept("event at UTC",
                "2026-01-31T23:59:59.999+00:00\tsim\tevent\t0\t\tclient 127.0.0.1:40000 connected",
-               {QDateTime(QDate(2026, 1, 31), QTime(23, 59, 59, 999), Qt::UTC),
-                u"sim"_s,
-                Direction::Event,
-                {},
-                u"client 127.0.0.1:40000 connected"_s});
+               {QDateTime(QDate(2026, 1, 31), QTime(23, 59, 59, 999), Qt::UTC), u"sim"_s,
+                Direction::Event, QByteArray(), u"client 127.0.0.1:40000 connected"_s});
         accept("received at -03:30", "0001-02-28T00:00:00.000-03:30\tUDP\treceived\t1\t00\t",
-               {QDateTime(QDate(1, 2, 28), QTime(0, 0), Qt::OffsetFromUTC, -12600),
-                u"UDP"_s,
-                Direction::Received,
-                QByteArray(1, '\0'),
-                {}});
+               {QDateTime(QDate(1, 2, 28), QTime(0, 0), Qt::OffsetFromUTC, -12600), u"UDP"_s,
+                Direction::Received, QByteArray(1, '\0'), QString()});
         const QDateTime local(QDate(2026, 7, 1), QTime(9, 0, 0, 5));
         accept("local time", stamp(local) + "\tCOM1\tsent\t1\t41\tA",
                {local, u"COM1"_s, Direction::Sent, "A", u"A"_s});
@@ -233,10 +227,7 @@ private Q_SLOTS:
         accept("every escape",
                Event + R"(a\\b\tc\rd\ne\x00\x1b\x7f\x85 )" +
                    "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80" + R"( \\t \\x41)",
-               {Noon,
-                u"sim"_s,
-                Direction::Event,
-                {},
+               {Noon, u"sim"_s, Direction::Event, QByteArray(),
                 u"a\\b\tc\rd\ne"_s + QChar(0) +
                     u"\u001b\u007f\u0085 \u00e9\u20ac\U0001F600 \\t \\x41"_s});
         accept("line end LF", Event + "input 1 on\n",
