@@ -34,21 +34,6 @@ struct Watchdog : QTimer
     qint64 worst = 0;
 };
 
-// Everything ever appended to a terminal, across its clears: the terminal only ever grows by
-// appends at its end or is emptied whole.
-struct Transcript : QObject
-{
-    explicit Transcript(const TerminalBox *box)
-    {
-        connect(box, &TerminalBox::changed, this, [this, box] {
-            text += box->bytes().mid(box->length() >= seen ? seen : 0);
-            seen = box->length();
-        });
-    }
-    qsizetype seen = 0;
-    QByteArray text;
-};
-
 // Numbered lines, so that a lost, repeated or reordered piece shows.
 QByteArray numberedLines(qsizetype size)
 {
@@ -117,37 +102,6 @@ private Q_SLOTS:
         console.socket->setReadBufferSize(0);
         const QByteArray sent = block.repeated(20) + "still here";
         QCOMPARE(console.read(sent.size(), 60000), sent);
-    }
-
-    void tenMegabytes_data()
-    {
-        QTest::addColumn<bool>("tcp");
-        QTest::newRow("on TCP") << true;
-        QTest::newRow("on the serial line") << false;
-    }
-
-    void tenMegabytes()
-    {
-        QFETCH(bool, tcp);
-        Connected console;
-        QVERIFY(console.ok);
-        const QByteArray burst = numberedLines(10 * 1024 * 1024);
-        Watchdog watchdog(tcp ? "10 MB in one burst on TCP"
-                              : "10 MB in one burst on the serial line");
-        auto *terminal = console.find<TerminalBox>(tcp ? "TXT_TCP_WIN" : "TXT_232_WIN");
-        Transcript transcript(terminal);
-        QElapsedTimer clock;
-        clock.start();
-        std::thread writer([&] { console.line.write(tcp ? QByteArray() : burst); });
-        console.socket->write(tcp ? burst : QByteArray());
-        QTRY_VERIFY_WITH_TIMEOUT(transcript.text.size() >= burst.size(), 120000);
-        writer.join();
-        qInfo("FIGURE %s: shown in %lld ms", watchdog.scenario, clock.elapsed());
-        QCOMPARE(transcript.text, burst);
-        // The TCP terminal stays under its cap plus one chunk; the serial one keeps everything.
-        QVERIFY(terminal->length() <=
-                (tcp ? TcpDispatcher::TerminalCap + TcpControl::ReadChunk : burst.size()));
-        QVERIFY(console.window->tcpLink().isUp() && console.window->serialLink().isUp());
     }
 
     void sendTestAmidEndlessChatter()

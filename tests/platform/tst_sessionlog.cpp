@@ -6,8 +6,7 @@
 #include "platform/trafficrecord.h"
 #include "protocol/logline.h"
 #include "protocol/rfid.h"
-#include "support/pty.h"
-#include "support/sandbox.h"
+#include "support/console.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -208,7 +207,8 @@ private Q_SLOTS:
     }
 
     // A TCP peer and a pseudo-terminal flood the console, whose record holds little: the links
-    // are held back while the log catches up, and the log has every byte in order.
+    // are held back while the log catches up, and the log and the terminals have every byte in
+    // order, once.
     void floodIsLoggedWhole()
     {
         QVERIFY(test::insidePrivateNetwork());
@@ -222,6 +222,10 @@ private Q_SLOTS:
         settings.recordLimit = 16 * KiB;
         MainWindow window(settings);
         QTRY_VERIFY(bridge.hasPendingConnections());
+        auto *tcpBox = control<TerminalBox>(window.designArea(), "TXT_TCP_WIN");
+        test::Transcript shown[2] = {
+            test::Transcript(tcpBox),
+            test::Transcript(control<TerminalBox>(window.designArea(), "TXT_232_WIN"))};
 
         QByteArray in[2]; // TCP, serial
         qint64 peak = 0;
@@ -239,6 +243,15 @@ private Q_SLOTS:
         QVERIFY(cleared.count() > 0);
         // Within its limit, but for the one chunk read while it was not yet backlogged.
         QCOMPARE_LE(peak, settings.recordLimit + TcpControl::ReadChunk + 4 * KiB);
+        // The terminals show all but the input status bytes; the TCP one empties itself as it
+        // goes, and stays under its cap plus one chunk.
+        const auto withoutStatus = [](QByteArray bytes) {
+            return bytes.removeIf([](char c) { return uchar(c) >= 0xF2 && uchar(c) <= 0xF5; });
+        };
+        QTRY_VERIFY(shown[0].text == withoutStatus(sent[0]) &&
+                    shown[1].text == withoutStatus(sent[1]));
+        QVERIFY(tcpBox->length() <= TcpDispatcher::TerminalCap + TcpControl::ReadChunk);
+        QVERIFY(window.tcpLink().isUp() && window.serialLink().isUp());
         window.close();
 
         QByteArray logged[2];

@@ -117,6 +117,21 @@ struct Rig
                       {tcpTerminal, poller}};
 };
 
+// Everything ever appended to a terminal, across its clears: the terminal only ever grows by
+// appends at its end or is emptied whole.
+struct Transcript : QObject
+{
+    explicit Transcript(const TerminalBox *box)
+    {
+        connect(box, &TerminalBox::changed, this, [this, box] {
+            text += box->bytes().mid(box->length() >= seen ? seen : 0);
+            seen = box->length();
+        });
+    }
+    qsizetype seen = 0;
+    QByteArray text;
+};
+
 // The console as a technician starts it, in a configuration folder of the test's own, with
 // serial port 1 on a pseudo-terminal the test holds the other end of.
 struct Console
