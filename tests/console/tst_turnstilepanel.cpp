@@ -1,5 +1,7 @@
 #include "support/console.h"
 
+#include <QPushButton>
+
 using namespace Qt::StringLiterals;
 using namespace kalveno;
 using namespace kalveno::test;
@@ -31,7 +33,9 @@ struct TcpRig : Rig
 
 } // namespace
 
-// The turnstile's frame, its remote configuration, and what the bridge sends over TCP.
+// The turnstile's frame, its remote configuration, what the bridge sends over TCP, and the test
+// view that shows it. Which bytes the I/O panel's buttons send on each link is the window's
+// table; what happens when a link is down or gone, tst_links'.
 class TestTurnstilePanel : public QObject
 {
     Q_OBJECT
@@ -166,6 +170,38 @@ private Q_SLOTS:
         QVERIFY(rig.receive("\xF2"));
         QCOMPARE(rig.bridge.read(15), QByteArray("><IP0901><T5T09"));
         QVERIFY(rig.quiet());
+    }
+
+    void oneTestView()
+    {
+        Rig rig;
+        const auto views = [] {
+            const auto all = QApplication::topLevelWidgets();
+            return std::count_if(all.begin(), all.end(),
+                                 [](QWidget *w) { return qobject_cast<TestView *>(w); });
+        };
+        rig.outputs.B_ZOOM_TEST_Click();
+        rig.outputs.B_ZOOM_TEST_Click();
+        QCOMPARE(views(), 1);
+        TestView *view = rig.testView.view();
+        QVERIFY(rig.testView.isShown());
+        QCOMPARE(view->AFF_TXT()->bytes(), QByteArray());
+        QCOMPARE(view->legend()->bytes(), "001\r\n000\r\n100\r\n000\r\n010\r\n000\r\n001\r\n");
+        view->AFF_TXT()->append("AB");
+        click(view->clearButton());
+        QCOMPARE(view->AFF_TXT()->bytes(), QByteArray());
+        view->AFF_TXT()->append("CD");
+        doubleClick(view->AFF_TXT());
+        QCOMPARE(view->AFF_TXT()->bytes(), QByteArray());
+        // Closed by the user, it goes away with its content; the next use makes a fresh one.
+        view->AFF_TXT()->append("EF");
+        view->close();
+        QTRY_VERIFY(!rig.testView.view());
+        rig.outputs.B_ZOOM_TEST_Click();
+        QCOMPARE(views(), 1);
+        QCOMPARE(rig.testView.view()->AFF_TXT()->bytes(), QByteArray());
+        rig.testView.destroy();
+        QCOMPARE(views(), 0);
     }
 };
 

@@ -310,14 +310,20 @@ private Q_SLOTS:
         click(console.find<QWidget>("B_CLEAR_TCP"));
         click(console.find<QWidget>("B_CLEAR_232"));
         QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
-        // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs.
+        // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs, each
+        // switched off first unless it already shows OFF; unticked, it sends nothing.
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
+        QByteArray first, pulses;
+        for (const Command &c : IoCommands) {
+            first += c.sent.size() == 2 ? framed(c.sent[0]) + framed(c.sent[1]) : "";
+            pulses += c.sent.size() == 2 ? framed(c.sent[1]) : "";
+        }
         bridge.socket->write("card");
-        QByteArray pulses;
-        for (const Command &c : IoCommands)
-            pulses += c.sent.size() == 2 ? framed(c.sent[0]) + framed(c.sent[1]) : "";
+        QCOMPARE(bridge.read(first.size()), first);
+        bridge.socket->write("again");
         QCOMPARE(bridge.read(pulses.size()), pulses);
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
+        bridge.socket->write("no answer");
         // A mode is sent when chosen, not when typed; the zoom picture shows the test view.
         auto *mode = console.find<QComboBox>("LST_T_MODE");
         QTest::keyClick(mode, Qt::Key_Down);
