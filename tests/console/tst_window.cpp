@@ -209,28 +209,13 @@ private Q_SLOTS:
         QCOMPARE(console.find<QLineEdit>("INP_IP_ADR")->text(), u"10.9.8.7"_s);
     }
 
-    void startUpWithoutConfigFile()
-    {
-        BroadcastListener bridges(4001);
-        Console console(QByteArray{}, "[udp]\nremote_port=4001\n");
-        // The "1" of the first step is replaced by the empty text read from no file.
-        auto *port = console.find<QLineEdit>("INP_COMM_NO");
-        auto *address = console.find<QLineEdit>("INP_IP_ADR");
-        QCOMPARE(port->text() + address->text(), QString());
-        QCOMPARE(background(port), ROUGE);
-        QVERIFY(!console.window->serial().isOpen());
-        // The attempt on no address fails, and the first tick broadcasts on the configured port.
-        QTRY_VERIFY(address->toolTip().startsWith(u":1024: "_s));
-        QCOMPARE(background(address), ROUGE);
-        QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
-    }
-
     // A configuration file that was not read, or that cannot be replaced, is left byte for byte
-    // as it was, and one read at start says why; a missing folder is made again.
+    // as it was, and one not read says why at start; a missing file or folder is made again.
     void configFileAtClose_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("why"); // what the status bar says at start-up
+        QTest::newRow("no file") << u"none"_s << QString();
         QTest::newRow("missing folder") << u"missing"_s << QString();
         QTest::newRow("read-only folder") << u"read-only"_s << QString();
         QTest::newRow("full folder") << u"full"_s << QString();
@@ -247,14 +232,26 @@ private Q_SLOTS:
         const QByteArray path = QFile::encodeName(config.configFile());
         const QByteArray old =
             configFor(" 0 ", "old") + QByteArray(kind == u"large" ? 17 << 20 : 0, 'x');
-        QVERIFY(kind == u"fifo" ? ::mkfifo(path, 0644) == 0 : config.writeConfig(old));
-        MainWindow window{ConsoleSettings{}};
+        QVERIFY(kind == u"fifo" ? ::mkfifo(path, 0644) == 0
+                                : kind == u"none" || config.writeConfig(old));
+        QVERIFY(config.writeSettings("[udp]\nremote_port=4001\n"));
+        BroadcastListener bridges(4001);
+        MainWindow window{ConsoleSettings::load(locations::settingsFile())};
         const QString message = window.statusBar()->currentMessage();
         QVERIFY2(why.isEmpty() || message.contains(why), qPrintable(message));
+        // A file not read, like no file, empties both fields. Without one, no port opens, the
+        // attempt on no address fails, and the first tick broadcasts on the configured port.
+        auto *port = control<QLineEdit>(window.designArea(), "INP_COMM_NO");
         auto *address = control<QLineEdit>(window.designArea(), "INP_IP_ADR");
-        const QString fields =
-            control<QLineEdit>(window.designArea(), "INP_COMM_NO")->text() + u'|' + address->text();
-        QCOMPARE(fields, why.isEmpty() ? u"0|old"_s : u"|"_s);
+        const bool read = kind != u"none" && why.isEmpty();
+        QCOMPARE(port->text() + u'|' + address->text(), read ? u"0|old"_s : u"|"_s);
+        if (kind == u"none") {
+            QCOMPARE(background(port), ROUGE);
+            QVERIFY(!window.serial().isOpen());
+            QTRY_VERIFY(address->toolTip().startsWith(u":1024: "_s));
+            QCOMPARE(background(address), ROUGE);
+            QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
+        }
         // The file goes away or cannot be written while the window runs.
         if (kind == u"missing")
             QVERIFY(QDir(folder).removeRecursively());
@@ -278,8 +275,9 @@ private Q_SLOTS:
         if (kind == u"fifo")
             QVERIFY(::lstat(path, &s) == 0 && S_ISFIFO(s.st_mode));
         else
-            QCOMPARE(config.readConfig(),
-                     kind == u"missing" ? configFor(" 0 ", address->text().toLatin1()) : old);
+            QCOMPARE(config.readConfig(), kind == u"missing" || kind == u"none"
+                                              ? configFor(" 0 ", address->text().toLatin1())
+                                              : old);
         QVERIFY((kind != u"read-only" && kind != u"full") || run(u"umount"_s, {folder}));
     }
 
