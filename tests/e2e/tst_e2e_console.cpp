@@ -22,23 +22,10 @@ private Q_SLOTS:
         QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     }
 
-    void linksComeUpAndReconnect()
-    {
-        Stack stack;
-        QVERIFY(stack.start());
-        QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
-        QVERIFY(stack.waitForColour(u"INP_COMM_NO"_s, VERT));
-        const qsizetype mark = stack.log().size();
-        stack.tell(u"drop"_s);
-        // The console tears down, tells the bridges where it is, and connects again.
-        QVERIFY(stack.waitForReceived(u"UDP"_s, mark,
-                                      "\xFE\xFF\x06"
-                                      "127.0.0.1"));
-        QVERIFY(stack.waitForLog(u"connected"_s, mark));
-        QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
-    }
-
-    void commandsOnEachLinkAndInTheSessionLog()
+    // One session over every link: the links come up, commands go out on each link and into
+    // the session log, an input's change reaches its indicator, a dropped connection comes back,
+    // and closing the window writes the configuration file.
+    void sessionOnEveryLink()
     {
         Stack stack;
         QVERIFY(stack.start());
@@ -60,15 +47,9 @@ private Q_SLOTS:
         QVERIFY(stack.click(u"SW_SEND_VIA(1)"_s));
         QVERIFY(stack.click(u"B_STATUS"_s));
         QVERIFY(stack.waitForReceived(u"UDP"_s, mark, framed("\xDE")));
-    }
 
-    void inputChangeReachesTheIndicators()
-    {
         // The bridge reports an input's change by itself, mixed into its traffic; the indicator
         // follows without a status request.
-        Stack stack;
-        QVERIFY(stack.start());
-        QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
         const QColor clear = stack.desktop().colourAt(stack.place(u"SW_TTL1_IN(0)"_s));
         stack.tell(u"input 1 on"_s);
         QVERIFY(QTest::qWaitFor(
@@ -78,6 +59,22 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor(
             [&] { return stack.desktop().colourAt(stack.place(u"SW_TTL1_IN(0)"_s)) == clear; }));
         QVERIFY(stack.desktop().colourAt(stack.place(u"SW_TTL1_IN(1)"_s)) != clear);
+
+        // Dropped, the console tears down, tells the bridges where it is, and connects again.
+        mark = stack.log().size();
+        stack.tell(u"drop"_s);
+        QVERIFY(stack.waitForReceived(u"UDP"_s, mark,
+                                      "\xFE\xFF\x06"
+                                      "127.0.0.1"));
+        QVERIFY(stack.waitForLog(u"connected"_s, mark));
+        QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+
+        QFile::remove(stack.config().configFile());
+        QVERIFY(stack.desktop().closeWindow(stack.windowId()));
+        QVERIFY(stack.console().waitForFinished(10000));
+        QCOMPARE(stack.console().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(stack.console().exitCode(), 0);
+        QCOMPARE(stack.config().readConfig(), configFor(" 1 ", "127.0.0.1"));
     }
 
     void configurationReplyFillsThePanel()
@@ -129,19 +126,6 @@ private Q_SLOTS:
         stack.tell(u"unplug"_s);
         QVERIFY(stack.click(u"B_TST_SEND"_s));
         QVERIFY(stack.waitForColour(u"B_TST_SEND"_s, ROUGE, 60000));
-    }
-
-    void closingWritesTheConfigurationFile()
-    {
-        Stack stack;
-        QVERIFY(stack.start());
-        QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
-        QFile::remove(stack.config().configFile());
-        QVERIFY(stack.desktop().closeWindow(stack.windowId()));
-        QVERIFY(stack.console().waitForFinished(10000));
-        QCOMPARE(stack.console().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(stack.console().exitCode(), 0);
-        QCOMPARE(stack.config().readConfig(), configFor(" 1 ", "127.0.0.1"));
     }
 };
 
