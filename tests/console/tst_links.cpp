@@ -226,10 +226,11 @@ private Q_SLOTS:
 
     void sends_data()
     {
-        // Who sends: the status button on the link chosen (0 TCP, 1 UDP, 2 RS-232, -1 none), or
-        // keys typed into the TCP (3) or the serial (4) terminal. Both links come up, then are
-        // left up, put down by their models' word with the sockets still open, or lose their
-        // sockets while the models still say up.
+        // Who sends: the status button on the link chosen (0 TCP, 1 UDP, 2 RS-232, -1 none),
+        // keys typed into the TCP (3) or the serial (4) terminal, or the send test (5), which
+        // needs both links. Both links come up, then are left up, put down (one or both) by
+        // their models' word with the sockets still open, or lose their sockets while the models
+        // still say up.
         QTest::addColumn<int>("sender");
         QTest::addColumn<QString>("links");
         QTest::addColumn<bool>("echo");
@@ -250,6 +251,8 @@ private Q_SLOTS:
         row("serial keys, no echo", 4, "up", false);
         row("serial keys, link down", 4, "down", true);
         row("serial keys, port lost", 4, "gone", true, u"serial send failed: port not open"_s);
+        row("send test, TCP link down", 5, "TCP down", false);
+        row("send test, serial link down", 5, "serial down", false);
     }
 
     void sends()
@@ -260,16 +263,24 @@ private Q_SLOTS:
         QFETCH(QString, report);
         Rig rig;
         QVERIFY(rig.connect());
-        if (links == u"down") {
-            rig.tcpLink.setDown({});
-            rig.serialLink.setDown({});
+        if (links.endsWith(u"down")) {
+            if (links != u"serial down")
+                rig.tcpLink.setDown({});
+            if (links != u"TCP down")
+                rig.serialLink.setDown({});
         } else if (links == u"gone") {
             rig.bridge.socket->abort();
             rig.line.closeMaster();
             QTRY_VERIFY(rig.tcp.state() == TcpControl::Closing && !rig.serial.isOpen());
         }
         const QByteArray keys("aZ\r\x01\x1b");
-        if (sender < 3) {
+        if (sender == 5) {
+            const QColor before = rig.find<CaptionButton>("B_TST_SEND")->faceColour();
+            rig.tcpTerminal.append("kept");
+            rig.sendTest.B_TST_SEND_Click();
+            QCOMPARE(rig.find<CaptionButton>("B_TST_SEND")->faceColour(), before);
+            QCOMPARE(rig.tcpTerminal.text(), QByteArray("kept"));
+        } else if (sender < 3) {
             rig.find<QRadioButton>("SW_SEND_VIA(0)")->group()->setExclusive(false);
             for (int i = 0; i < 3; ++i)
                 rig.find<QRadioButton>(qPrintable(u"SW_SEND_VIA(%1)"_s.arg(i)))
