@@ -1,13 +1,20 @@
 #include "support/console.h"
 
-#include "app/configstore.h"
 #include "app/settings.h"
+#include "portpicker/portpickerdialog.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
-#include <QProcess>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableView>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
@@ -85,13 +92,6 @@ QWidget *named(const Console &console, const QByteArray &name)
     return controlNamed(console.window->designArea(), QString::fromLatin1(name));
 }
 
-bool run(const QStringList &command)
-{
-    QProcess process;
-    process.start(command.first(), command.mid(1));
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
 // Whether a caption shows whole in its control: beside a box's or an option's indicator, on a
 // frame's caption line, or wrapped as labels and buttons draw it.
 bool fits(const QWidget *w, const QString &caption)
@@ -112,6 +112,21 @@ bool fits(const QWidget *w, const QString &caption)
     const int width = w->width() - (qobject_cast<const CaptionButton *>(w) ? 6 : 0);
     const QRect needed = fm.boundingRect(QRect(0, 0, width, 1 << 16), Qt::TextWordWrap, caption);
     return needed.height() <= qMax(w->height(), fm.height()) && needed.width() <= width;
+}
+
+int rowOf(const QTableView *table, const QString &device)
+{
+    const QAbstractItemModel *model = table->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, PortListModel::Device).data() == device)
+            return row;
+    }
+    return -1;
+}
+
+QString cell(const QTableView *table, int row, int column)
+{
+    return table->model()->index(row, column).data().toString();
 }
 
 } // namespace
@@ -194,59 +209,76 @@ private Q_SLOTS:
         QCOMPARE(console.find<QLineEdit>("INP_IP_ADR")->text(), u"10.9.8.7"_s);
     }
 
-    void startUpWithoutConfigFile()
+    // A configuration file that was not read, or that cannot be replaced, is left byte for byte
+    // as it was, and one not read says why at start; a missing file or folder is made again.
+    void configFileAtClose_data()
     {
-        BroadcastListener bridges(4001);
-        Console console(QByteArray{}, "[udp]\nremote_port=4001\n");
-        // The "1" of the first step is replaced by the empty text read from no file.
-        auto *port = console.find<QLineEdit>("INP_COMM_NO");
-        auto *address = console.find<QLineEdit>("INP_IP_ADR");
-        QCOMPARE(port->text() + address->text(), QString());
-        QCOMPARE(background(port), ROUGE);
-        QVERIFY(!console.window->serial().isOpen());
-        // The attempt on no address fails, and the first tick broadcasts on the configured port.
-        QTRY_VERIFY(address->toolTip().startsWith(u":1024: "_s));
-        QCOMPARE(background(address), ROUGE);
-        QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("why"); // what the status bar says at start-up
+        QTest::newRow("no file") << u"none"_s << QString();
+        QTest::newRow("missing folder") << u"missing"_s << QString();
+        QTest::newRow("read-only folder") << u"read-only"_s << QString();
+        QTest::newRow("full folder") << u"full"_s << QString();
+        QTest::newRow("named pipe") << u"fifo"_s << u"it is a named pipe, not a regular file"_s;
+        QTest::newRow("17 MB") << u"large"_s << u"it holds more than 16777216 bytes"_s;
     }
 
-    void savingTheFile_data()
+    void configFileAtClose()
     {
-        QTest::addColumn<QStringList>("mount"); // none: the folder is missing
-        QTest::newRow("missing folder") << QStringList();
-        QTest::newRow("read-only folder") << QStringList{u"--bind"_s};
-        QTest::newRow("full folder") << QStringList{u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s};
-    }
-
-    void savingTheFile()
-    {
-        QFETCH(QStringList, mount);
+        QFETCH(QString, kind);
+        QFETCH(QString, why);
         TemporaryConfig config;
         const QString folder = config.folder();
-        const QByteArray old = configFor(" 1 ", "old");
-        if (mount.isEmpty())
+        const QByteArray path = QFile::encodeName(config.configFile());
+        const QByteArray old =
+            configFor(" 0 ", "old") + QByteArray(kind == u"large" ? 17 << 20 : 0, 'x');
+        QVERIFY(kind == u"fifo" ? ::mkfifo(path, 0644) == 0
+                                : kind == u"none" || config.writeConfig(old));
+        QVERIFY(config.writeSettings("[udp]\nremote_port=4001\n"));
+        BroadcastListener bridges(4001);
+        MainWindow window{ConsoleSettings::load(locations::settingsFile())};
+        const QString message = window.statusBar()->currentMessage();
+        QVERIFY2(why.isEmpty() || message.contains(why), qPrintable(message));
+        // A file not read, like no file, empties both fields. Without one, no port opens, the
+        // attempt on no address fails, and the first tick broadcasts on the configured port.
+        auto *port = control<QLineEdit>(window.designArea(), "INP_COMM_NO");
+        auto *address = control<QLineEdit>(window.designArea(), "INP_IP_ADR");
+        const bool read = kind != u"none" && why.isEmpty();
+        QCOMPARE(port->text() + u'|' + address->text(), read ? u"0|old"_s : u"|"_s);
+        if (kind == u"none") {
+            QCOMPARE(background(port), ROUGE);
+            QVERIFY(!window.serial().isOpen());
+            QTRY_VERIFY(address->toolTip().startsWith(u":1024: "_s));
+            QCOMPARE(background(address), ROUGE);
+            QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
+        }
+        // The file goes away or cannot be written while the window runs.
+        if (kind == u"missing")
             QVERIFY(QDir(folder).removeRecursively());
-        else if (mount.size() == 1)
-            QVERIFY(config.writeConfig(old) &&
-                    run(QStringList{u"mount"_s} + mount + QStringList{folder, folder}) &&
-                    run({u"mount"_s, u"-o"_s, u"remount,bind,ro"_s, folder}));
-        else
-            QVERIFY(run(QStringList{u"mount"_s} + mount + QStringList{u"tmpfs"_s, folder}) &&
+        else if (kind == u"read-only")
+            QVERIFY(run(u"mount"_s, {u"--bind"_s, folder, folder}) &&
+                    run(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, folder}));
+        else if (kind == u"full")
+            QVERIFY(run(u"mount"_s,
+                        {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, folder}) &&
                     config.writeConfig(old));
         QFile filler(folder + u"/filler"_s);
-        if (mount.size() > 1 && filler.open(QIODevice::WriteOnly)) {
+        if (kind == u"full" && filler.open(QIODevice::WriteOnly)) {
             while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
             }
             filler.close();
         }
         // The new file is longer than the old one: it cannot be written over it in place.
-        QLineEdit port, address(u"a-much-longer-new-address-that-needs-room"_s);
-        ConfigStore store(&port, &address, config.configFile());
-        QCOMPARE(store.SAVE_CONFIG(), mount.isEmpty());
-        QCOMPARE(store.lastError().isEmpty(), mount.isEmpty());
-        QCOMPARE(config.readConfig(),
-                 mount.isEmpty() ? configFor(" 0 ", address.text().toLatin1()) : old);
-        QVERIFY(mount.isEmpty() || run({u"umount"_s, folder}));
+        address->setText(u"a-much-longer-new-address-that-needs-room"_s);
+        window.close();
+        struct stat s = {};
+        if (kind == u"fifo")
+            QVERIFY(::lstat(path, &s) == 0 && S_ISFIFO(s.st_mode));
+        else
+            QCOMPARE(config.readConfig(), kind == u"missing" || kind == u"none"
+                                              ? configFor(" 0 ", address->text().toLatin1())
+                                              : old);
+        QVERIFY((kind != u"read-only" && kind != u"full") || run(u"umount"_s, {folder}));
     }
 
     void terminalsAndFieldsAreWired()
@@ -276,16 +308,20 @@ private Q_SLOTS:
         click(console.find<QWidget>("B_CLEAR_TCP"));
         click(console.find<QWidget>("B_CLEAR_232"));
         QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
-        // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs.
+        // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs, each
+        // switched off first unless it already shows OFF; unticked, it sends nothing.
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
+        QByteArray first, pulses;
+        for (const Command &c : IoCommands) {
+            first += c.sent.size() == 2 ? framed(c.sent[0]) + framed(c.sent[1]) : "";
+            pulses += c.sent.size() == 2 ? framed(c.sent[1]) : "";
+        }
         bridge.socket->write("card");
-        QByteArray pulses;
-        for (const Command &c : IoCommands)
-            pulses += c.sent.size() == 2 ? "\xFE\xF8\x08\x02" + c.sent[0] + "\x03\xFE\xF8\x08\x02" +
-                                               c.sent[1] + '\x03'
-                                         : "";
+        QCOMPARE(bridge.read(first.size()), first);
+        bridge.socket->write("again");
         QCOMPARE(bridge.read(pulses.size()), pulses);
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
+        bridge.socket->write("no answer");
         // A mode is sent when chosen, not when typed; the zoom picture shows the test view.
         auto *mode = console.find<QComboBox>("LST_T_MODE");
         QTest::keyClick(mode, Qt::Key_Down);
@@ -307,6 +343,9 @@ private Q_SLOTS:
         QCOMPARE(console.find<QLineEdit>("INP_COMM_CFG")->text(), u"19200,N,8,1"_s);
         QTRY_COMPARE(serialBox->length(), 0);
         QVERIFY(console.window->serialLink().isUp());
+        // Unticked, the reader's speed stays.
+        click(console.find<QWidget>("SW_TOURNRFID"));
+        QCOMPARE(console.find<QLineEdit>("INP_COMM_CFG")->text(), u"19200,N,8,1"_s);
         // Choosing the other port, or typing another address, connects again.
         QTest::keyClick(console.find<QComboBox>("INP_IP_PORT"), Qt::Key_Down);
         QVERIFY(com2.accept());
@@ -332,6 +371,55 @@ private Q_SLOTS:
         QCOMPARE(ended.count(), 1);
         QCOMPARE(console.find<QLabel>("AFF_TST_SEND")->text(), u"10"_s);
         QCOMPARE(console.find<CaptionButton>("B_TST_SEND")->faceColour(), ROUGE);
+    }
+
+    // A pseudo-terminal that only a com<n> link names is found through the "COMM:" field's
+    // menu and given the number in that field: the console opens it at once, and again by its
+    // default device once the mapping is removed. The list follows a port that appears
+    // meanwhile. How the mapping is written into kalveno.ini is tst_portnumbers'.
+    void mapsALinkedPty()
+    {
+        TemporaryConfig config;
+        Pty adapter;
+        QVERIFY(config.linkPort(7, adapter.slavePath()));
+        QVERIFY(config.writeSettings("; mine\n[udp]\nremote_port=1024\n"));
+        MainWindow window{ConsoleSettings{}};
+        auto *comm = window.findChild<QLineEdit *>(u"INP_COMM_NO"_s);
+        comm->setText(u"4"_s);
+
+        QContextMenuEvent click(QContextMenuEvent::Mouse, {5, 5}, comm->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(comm, &click);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QVERIFY(menu->actions().size() > 2);
+        menu->actions().last()->trigger();
+        menu->close();
+        auto *dialog = window.findChild<PortPickerDialog *>();
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->findChild<QSpinBox *>(u"number"_s)->value(), 4);
+
+        auto *table = dialog->findChild<QTableView *>();
+        const int row = rowOf(table, adapter.slavePath());
+        QVERIFY(row >= 0);
+        QCOMPARE(cell(table, row, PortListModel::Number), u"7"_s);
+        QCOMPARE(cell(table, row, PortListModel::GivenBy), u"link com7"_s);
+        QCOMPARE(cell(table, row, PortListModel::State), u"present"_s);
+        table->selectRow(row);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"give"_s), Qt::LeftButton);
+
+        QCOMPARE(window.serial().device(), adapter.slavePath());
+        QVERIFY(window.serialLink().isUp());
+        QVERIFY(window.serial().output("map"));
+        QCOMPARE(adapter.read(3), QByteArray("map"));
+        const int mapped = rowOf(table, adapter.slavePath());
+        QCOMPARE(cell(table, mapped, PortListModel::Number), u"4, 7"_s);
+
+        Pty later;
+        QVERIFY(config.linkPort(9, later.slavePath()));
+        QTRY_VERIFY(rowOf(table, later.slavePath()) >= 0);
+
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"remove"_s), Qt::LeftButton);
+        QCOMPARE(window.serial().device(), u"/dev/ttyS3"_s);
     }
 
     // Last: the rows share one window.
@@ -388,9 +476,9 @@ private Q_SLOTS:
         click(named(console, command.control));
         QByteArray stream;
         for (const QByteArray &s : command.sent) {
-            stream += link < 0 ? s : "\xFE\xF8\x08\x02" + s + '\x03';
+            stream += link < 0 ? s : framed(s);
             if (link == 1)
-                QCOMPARE(m_broadcasts->next(), "\xFE\xF8\x08\x02" + s + '\x03');
+                QCOMPARE(m_broadcasts->next(), framed(s));
         }
         if (link != 1)
             QCOMPARE(link == 2 ? m_console->line.read(stream.size())

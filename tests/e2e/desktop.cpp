@@ -83,16 +83,6 @@ bool Desktop::click(QPoint at, int count)
                     u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
 }
 
-bool Desktop::type(const QString &text)
-{
-    return xdotool({u"type"_s, u"--delay"_s, u"30"_s, text});
-}
-
-bool Desktop::key(const QString &keys)
-{
-    return xdotool({u"key"_s, keys});
-}
-
 QImage Desktop::screenshot()
 {
     QProcess import;

@@ -27,8 +27,6 @@ public:
     // The window id of the first window whose name contains the text, waiting for it.
     QString waitForWindow(const QString &name, int timeoutMs = 10000);
     bool click(QPoint at, int count = 1);
-    bool type(const QString &text);
-    bool key(const QString &keys);
     QImage screenshot();
     QColor colourAt(QPoint at);
     // Asks a window to close, as a window manager does when its close button is pressed.

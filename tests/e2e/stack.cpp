@@ -1,7 +1,6 @@
 #include "stack.h"
 
 #include "app/inventory.h"
-#include "protocol/logline.h"
 #include "support/programs.h"
 
 #include <QCheckBox>
@@ -18,25 +17,17 @@ namespace kalveno::test {
 
 namespace {
 
-// The suite names the simulator's links tcp1, tcp2, udp, serial and sim; the simulator runs on
-// its default ports, where the console's configuration points.
-QString shortName(const QString &link)
+// The lines of a log file that parse.
+QList<logline::Line> readLog(const QString &path)
 {
-    return link == u"TCP 1024"   ? u"tcp1"_s
-           : link == u"TCP 1025" ? u"tcp2"_s
-           : link == u"UDP"      ? u"udp"_s
-                                 : link;
-}
-
-// A line of the simulator's log as the suite's queries read it: "<link> state <event>", or
-// "<link> rx|tx text "<bytes as text>" <meaning>".
-QString readable(const logline::Line &line)
-{
-    if (line.direction == logline::Direction::Event)
-        return shortName(line.link) + u" state "_s + line.meaning;
-    return u"%1 %2 text \"%3\" %4"_s.arg(
-        shortName(line.link), line.direction == logline::Direction::Sent ? u"tx"_s : u"rx"_s,
-        QString::fromLatin1(line.bytes), line.meaning);
+    QFile file(path);
+    QList<logline::Line> lines;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &text : file.readAll().split('\n'))
+            if (const std::optional<logline::Line> line = logline::parse(text))
+                lines << *line;
+    }
+    return lines;
 }
 
 } // namespace
@@ -73,8 +64,7 @@ bool Stack::start(const QStringList &simulatorArguments)
     };
     if (!m_desktop.isRunning())
         return fail(u"the X server did not start"_s);
-    m_config.writeConfig("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n"
-                         " 1 \r\n127.0.0.1\r\n");
+    m_config.writeConfig(configFor(" 1 ", "127.0.0.1"));
     m_simulator.start(
         QStringLiteral(KALVENO_SIMULATOR),
         QStringList{u"--link"_s, m_config.folder() + u"/com1"_s, u"--log"_s, m_logFile} +
@@ -139,45 +129,34 @@ void Stack::tell(const QString &command)
     m_simulator.waitForBytesWritten(2000);
 }
 
-QStringList Stack::log() const
+QList<logline::Line> Stack::log() const
 {
-    QFile file(m_logFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
-QByteArray Stack::received(const QString &link, qsizetype from) const
-{
-    // Raw chunks are the received lines without a meaning.
-    QByteArray bytes;
-    const QStringList lines = log();
-    for (qsizetype i = from; i < lines.size(); ++i) {
-        const std::optional<logline::Line> line = logline::parse(lines[i].toLatin1());
-        if (line && line->direction == logline::Direction::Received && line->meaning.isEmpty() &&
-            shortName(line->link) == link)
-            bytes += line->bytes;
-    }
-    return bytes;
+    return readLog(m_logFile);
 }
 
 bool Stack::waitForReceived(const QString &link, qsizetype from, const QByteArray &bytes,
                             int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return received(link, from).contains(bytes); }, timeoutMs);
+    return QTest::qWaitFor(
+        [&] {
+            QByteArray received;
+            for (const logline::Line &line : log().mid(from))
+                if (line.direction == logline::Direction::Received && line.meaning.isEmpty() &&
+                    line.link == link)
+                    received += line.bytes;
+            return received.contains(bytes);
+        },
+        timeoutMs);
 }
 
-bool Stack::waitForLog(const QString &text, qsizetype from, int timeoutMs)
+bool Stack::waitForLog(const QString &meaning, qsizetype from, int timeoutMs)
 {
     return QTest::qWaitFor(
         [&] {
-            const QStringList lines = log();
-            for (qsizetype i = from; i < lines.size(); ++i) {
-                const std::optional<logline::Line> line = logline::parse(lines[i].toLatin1());
-                if (line && readable(*line).contains(text))
-                    return true;
-            }
-            return false;
+            const QList<logline::Line> lines = log().mid(from);
+            return std::any_of(lines.begin(), lines.end(), [&](const logline::Line &line) {
+                return line.meaning.contains(meaning);
+            });
         },
         timeoutMs);
 }
@@ -187,18 +166,10 @@ bool Stack::waitForSessionLine(const QString &link, const QByteArray &bytes, int
     const QString folder = qEnvironmentVariable("XDG_STATE_HOME") + u"/kalveno/sessions"_s;
     return QTest::qWaitFor(
         [&] {
-            const auto files = QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files);
-            for (const QFileInfo &info : files) {
-                QFile file(info.filePath());
-                if (!file.open(QIODevice::ReadOnly))
-                    continue;
-                const QList<QByteArray> lines = file.readAll().split('\n');
-                for (const QByteArray &text : lines) {
-                    const std::optional<logline::Line> line = logline::parse(text);
-                    if (line && line->link == link && line->bytes == bytes)
+            for (const QFileInfo &info : QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files))
+                for (const logline::Line &line : readLog(info.filePath()))
+                    if (line.link == link && line.bytes == bytes)
                         return true;
-                }
-            }
             return false;
         },
         timeoutMs);

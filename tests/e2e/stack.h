@@ -1,6 +1,7 @@
 #pragma once
 
 #include "desktop.h"
+#include "protocol/logline.h"
 #include "support/sandbox.h"
 
 #include <QProcess>
@@ -42,12 +43,14 @@ public:
 
     // A line of the simulator's control channel.
     void tell(const QString &command);
-    // The simulator's log so far, and the bytes it logged receiving on a link after line `from`.
-    QStringList log() const;
-    QByteArray received(const QString &link, qsizetype from) const;
+    // The simulator's log so far. Links are named as it logs them: "TCP 1024", "UDP", "serial".
+    QList<logline::Line> log() const;
+    // Whether the simulator received the bytes on the link after line `from`, in its chunks as
+    // read (the received lines without a meaning).
     bool waitForReceived(const QString &link, qsizetype from, const QByteArray &bytes,
                          int timeoutMs = 5000);
-    bool waitForLog(const QString &text, qsizetype from = 0, int timeoutMs = 10000);
+    // Whether a line after `from` means this.
+    bool waitForLog(const QString &meaning, qsizetype from = 0, int timeoutMs = 10000);
     // The console's own session log: whether a line of it carries these bytes on that link.
     bool waitForSessionLine(const QString &link, const QByteArray &bytes, int timeoutMs = 5000);
 

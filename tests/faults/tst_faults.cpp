@@ -34,21 +34,6 @@ struct Watchdog : QTimer
     qint64 worst = 0;
 };
 
-// Everything ever appended to a terminal, across its clears: the terminal only ever grows by
-// appends at its end or is emptied whole.
-struct Transcript : QObject
-{
-    explicit Transcript(const TerminalBox *box)
-    {
-        connect(box, &TerminalBox::changed, this, [this, box] {
-            text += box->bytes().mid(box->length() >= seen ? seen : 0);
-            seen = box->length();
-        });
-    }
-    qsizetype seen = 0;
-    QByteArray text;
-};
-
 // Numbered lines, so that a lost, repeated or reordered piece shows.
 QByteArray numberedLines(qsizetype size)
 {
@@ -78,169 +63,109 @@ class TestFaults : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(prepareConsoleTest()); }
-    void resetInTheMiddleOfABurst();
-    void peerThatNeverReads();
-    void tenMegabytes_data();
-    void tenMegabytes();
-    void serialLineVanishesAndComesBack();
-    void sendTestAmidEndlessChatter();
-    void simulatorKilledAndRestarted100Times();
-};
 
-void TestFaults::resetInTheMiddleOfABurst()
-{
-    Connected console;
-    QVERIFY(console.ok);
-    const QByteArray burst = numberedLines(40 * 1024 * 1024);
-    Watchdog watchdog("reset in the middle of a 40 MB burst");
-    Transcript transcript(console.find<TerminalBox>("TXT_TCP_WIN"));
-    console.socket->write(burst);
-    QTRY_VERIFY(transcript.text.size() > 1024 * 1024);
-    console.socket->abort();
-    QVERIFY(transcript.text.size() < burst.size());
-    // The console tears down and connects again by itself; what reached the terminal is
-    // the start of the burst, each byte once, in order.
-    QVERIFY(console.accept());
-    QVERIFY(burst.startsWith(transcript.text));
-    qInfo("FIGURE reset: %lld of %lld bytes had reached the terminal",
-          qint64(transcript.text.size()), qint64(burst.size()));
-}
-
-void TestFaults::peerThatNeverReads()
-{
-    Connected console;
-    QVERIFY(console.ok);
-    console.socket->setReadBufferSize(1);
-    const QByteArray block = numberedLines(1024 * 1024);
-    Watchdog watchdog("peer that never reads, 20 MB written");
-    for (int i = 0; i < 20; ++i) {
-        QVERIFY(console.window->tcp().sendData(block));
-        QCoreApplication::processEvents();
+    void resetInTheMiddleOfABurst()
+    {
+        Connected console;
+        QVERIFY(console.ok);
+        const QByteArray burst = numberedLines(40 * 1024 * 1024);
+        Watchdog watchdog("reset in the middle of a 40 MB burst");
+        Transcript transcript(console.find<TerminalBox>("TXT_TCP_WIN"));
+        console.socket->write(burst);
+        QTRY_VERIFY(transcript.text.size() > 1024 * 1024);
+        console.socket->abort();
+        QVERIFY(transcript.text.size() < burst.size());
+        // The console tears down and connects again by itself; what reached the terminal is
+        // the start of the burst, each byte once, in order.
+        QVERIFY(console.accept());
+        QVERIFY(burst.startsWith(transcript.text));
+        qInfo("FIGURE reset: %lld of %lld bytes had reached the terminal",
+              qint64(transcript.text.size()), qint64(burst.size()));
     }
-    // The window goes on: typed keys still echo while nothing leaves.
-    QTest::keyClicks(console.find<TerminalBox>("TXT_TCP_WIN"), u"still here"_s);
-    QCOMPARE(console.find<TerminalBox>("TXT_TCP_WIN")->bytes(), QByteArray("still here"));
-    QVERIFY(console.window->tcpLink().isUp());
-    // Once the peer reads, everything arrives, in order.
-    console.socket->setReadBufferSize(0);
-    const QByteArray sent = block.repeated(20) + "still here";
-    QCOMPARE(console.read(sent.size(), 60000), sent);
-}
 
-void TestFaults::tenMegabytes_data()
-{
-    QTest::addColumn<bool>("tcp");
-    QTest::newRow("on TCP") << true;
-    QTest::newRow("on the serial line") << false;
-}
-
-void TestFaults::tenMegabytes()
-{
-    QFETCH(bool, tcp);
-    Connected console;
-    QVERIFY(console.ok);
-    const QByteArray burst = numberedLines(10 * 1024 * 1024);
-    Watchdog watchdog(tcp ? "10 MB in one burst on TCP" : "10 MB in one burst on the serial line");
-    auto *terminal = console.find<TerminalBox>(tcp ? "TXT_TCP_WIN" : "TXT_232_WIN");
-    Transcript transcript(terminal);
-    QElapsedTimer clock;
-    clock.start();
-    std::thread writer([&] { console.line.write(tcp ? QByteArray() : burst); });
-    console.socket->write(tcp ? burst : QByteArray());
-    QTRY_VERIFY_WITH_TIMEOUT(transcript.text.size() >= burst.size(), 120000);
-    writer.join();
-    qInfo("FIGURE %s: shown in %lld ms", watchdog.scenario, clock.elapsed());
-    QCOMPARE(transcript.text, burst);
-    // The TCP terminal stays under its cap plus one chunk; the serial one keeps everything.
-    QVERIFY(terminal->length() <=
-            (tcp ? TcpDispatcher::TerminalCap + TcpControl::ReadChunk : burst.size()));
-    QVERIFY(console.window->tcpLink().isUp() && console.window->serialLink().isUp());
-}
-
-void TestFaults::serialLineVanishesAndComesBack()
-{
-    Console console;
-    Watchdog watchdog("serial line vanishes and comes back, 5 times");
-    Transcript transcript(console.find<TerminalBox>("TXT_232_WIN"));
-    QByteArray expected;
-    std::unique_ptr<Pty> line;
-    for (int round = 0; round < 5; ++round) {
-        Pty &current = round == 0 ? console.line : *line;
-        current.write("round " + QByteArray::number(round) + "\r\n");
-        expected += "round " + QByteArray::number(round) + "\r\n";
-        QTRY_COMPARE(transcript.text, expected);
-        current.closeMaster();
-        QTRY_VERIFY(!console.window->serial().isOpen());
-        line = std::make_unique<Pty>();
-        console.config.linkPort(1, line->slavePath());
-        QTRY_VERIFY_WITH_TIMEOUT(console.window->serial().isOpen(), 5000);
-        QVERIFY(console.window->serialLink().isUp());
-    }
-    line->write("end");
-    QTRY_COMPARE(transcript.text, expected + "end");
-}
-
-void TestFaults::sendTestAmidEndlessChatter()
-{
-    Connected console;
-    QVERIFY(console.ok);
-    LoopBack wire(console.line, *console.socket);
-    QTimer chatter;
-    QObject::connect(&chatter, &QTimer::timeout, &chatter, [&] { console.socket->write("."); });
-    chatter.start(100);
-    // The terminals never settle: the first pass runs into its limit and the test ends red.
-    click(console.find<QWidget>("B_TST_SEND"));
-    QCOMPARE(console.find<CaptionButton>("B_TST_SEND")->faceColour(), ROUGE);
-    QCOMPARE(console.find<QLabel>("AFF_TST_SEND")->text(), u"10"_s);
-    QVERIFY(console.window->isEnabled());
-}
-
-void TestFaults::simulatorKilledAndRestarted100Times()
-{
-    Console console;
-    // The serial line is the simulator's from now on.
-    console.line.closeMaster();
-    Watchdog watchdog("simulator killed and restarted 100 times");
-    const auto option = [&](const QString &name) {
-        return console.find<QRadioButton>(qPrintable(name));
-    };
-    QElapsedTimer clock;
-    qint64 slowest = 0;
-    for (int round = 0; round < 100; ++round) {
-        const bool on = round % 2;
-        QProcess simulator;
-        simulator.start(QStringLiteral(KALVENO_SIMULATOR),
-                        {u"--link"_s, console.config.folder() + u"/com1"_s, u"--input1"_s,
-                         on ? u"on"_s : u"off"_s});
-        QByteArray said;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                said += simulator.readAllStandardOutput();
-                return said.contains("ready");
-            },
-            10000));
-        const QString line =
-            QString::fromLatin1(said).section(u"serial "_s, 1).section(u'\n', 0, 0);
-        clock.start();
-        // Both links come back by themselves, the serial port on the simulator's new line.
-        QTRY_VERIFY_WITH_TIMEOUT(console.window->tcp().state() == int(TcpControl::Connected) &&
-                                     console.window->tcpLink().isUp() &&
-                                     console.window->serial().isOpen() &&
-                                     console.window->serial().device() == line,
-                                 10000);
-        slowest = qMax(slowest, clock.elapsed());
-        // And carry traffic: the input's state comes back over TCP, then over the serial line.
-        for (const int link : {0, 2}) {
-            option(u"SW_SEND_VIA(%1)"_s.arg(link))->setChecked(true);
-            option(u"SW_TTL1_IN(%1)"_s.arg(on ? 1 : 0))->setChecked(true);
-            click(console.find<QWidget>("B_STATUS"));
-            QTRY_VERIFY(option(u"SW_TTL1_IN(%1)"_s.arg(on ? 0 : 1))->isChecked());
+    void peerThatNeverReads()
+    {
+        Connected console;
+        QVERIFY(console.ok);
+        console.socket->setReadBufferSize(1);
+        const QByteArray block = numberedLines(1024 * 1024);
+        Watchdog watchdog("peer that never reads, 20 MB written");
+        for (int i = 0; i < 20; ++i) {
+            QVERIFY(console.window->tcp().sendData(block));
+            QCoreApplication::processEvents();
         }
-        simulator.kill();
-        simulator.waitForFinished();
+        // The window goes on: typed keys still echo while nothing leaves.
+        QTest::keyClicks(console.find<TerminalBox>("TXT_TCP_WIN"), u"still here"_s);
+        QCOMPARE(console.find<TerminalBox>("TXT_TCP_WIN")->bytes(), QByteArray("still here"));
+        QVERIFY(console.window->tcpLink().isUp());
+        // Once the peer reads, everything arrives, in order.
+        console.socket->setReadBufferSize(0);
+        const QByteArray sent = block.repeated(20) + "still here";
+        QCOMPARE(console.read(sent.size(), 60000), sent);
     }
-    qInfo("FIGURE simulator restarts: both links back within %lld ms at the slowest", slowest);
-}
+
+    void sendTestAmidEndlessChatter()
+    {
+        Connected console;
+        QVERIFY(console.ok);
+        LoopBack wire(console.line, *console.socket);
+        QTimer chatter;
+        QObject::connect(&chatter, &QTimer::timeout, &chatter, [&] { console.socket->write("."); });
+        chatter.start(100);
+        // The terminals never settle: the first pass runs into its limit and the test ends red.
+        click(console.find<QWidget>("B_TST_SEND"));
+        QCOMPARE(console.find<CaptionButton>("B_TST_SEND")->faceColour(), ROUGE);
+        QCOMPARE(console.find<QLabel>("AFF_TST_SEND")->text(), u"10"_s);
+        QVERIFY(console.window->isEnabled());
+    }
+
+    void simulatorKilledAndRestarted100Times()
+    {
+        Console console;
+        // The serial line is the simulator's from now on.
+        console.line.closeMaster();
+        Watchdog watchdog("simulator killed and restarted 100 times");
+        const auto option = [&](const QString &name) {
+            return console.find<QRadioButton>(qPrintable(name));
+        };
+        QElapsedTimer clock;
+        qint64 slowest = 0;
+        for (int round = 0; round < 100; ++round) {
+            const bool on = round % 2;
+            QProcess simulator;
+            simulator.start(QStringLiteral(KALVENO_SIMULATOR),
+                            {u"--link"_s, console.config.folder() + u"/com1"_s, u"--input1"_s,
+                             on ? u"on"_s : u"off"_s});
+            QByteArray said;
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    said += simulator.readAllStandardOutput();
+                    return said.contains("ready");
+                },
+                10000));
+            const QString line =
+                QString::fromLatin1(said).section(u"serial "_s, 1).section(u'\n', 0, 0);
+            clock.start();
+            // Both links come back by themselves, the serial port on the simulator's new line.
+            QTRY_VERIFY_WITH_TIMEOUT(console.window->tcp().state() == int(TcpControl::Connected) &&
+                                         console.window->tcpLink().isUp() &&
+                                         console.window->serial().isOpen() &&
+                                         console.window->serial().device() == line,
+                                     10000);
+            slowest = qMax(slowest, clock.elapsed());
+            // And carry traffic: the input's state comes back over TCP, then over the serial line.
+            for (const int link : {0, 2}) {
+                option(u"SW_SEND_VIA(%1)"_s.arg(link))->setChecked(true);
+                option(u"SW_TTL1_IN(%1)"_s.arg(on ? 1 : 0))->setChecked(true);
+                click(console.find<QWidget>("B_STATUS"));
+                QTRY_VERIFY(option(u"SW_TTL1_IN(%1)"_s.arg(on ? 0 : 1))->isChecked());
+            }
+            simulator.kill();
+            simulator.waitForFinished();
+        }
+        qInfo("FIGURE simulator restarts: both links back within %lld ms at the slowest", slowest);
+    }
+};
 
 QTEST_MAIN(TestFaults)
 #include "tst_faults.moc"

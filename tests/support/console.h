@@ -117,11 +117,20 @@ struct Rig
                       {tcpTerminal, poller}};
 };
 
-inline QByteArray configFor(const QByteArray &port, const QByteArray &address)
+// Everything ever appended to a terminal, across its clears: the terminal only ever grows by
+// appends at its end or is emptied whole.
+struct Transcript : QObject
 {
-    return "FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n" + port + "\r\n" +
-           address + "\r\n";
-}
+    explicit Transcript(const TerminalBox *box)
+    {
+        connect(box, &TerminalBox::changed, this, [this, box] {
+            text += box->bytes().mid(box->length() >= seen ? seen : 0);
+            seen = box->length();
+        });
+    }
+    qsizetype seen = 0;
+    QByteArray text;
+};
 
 // The console as a technician starts it, in a configuration folder of the test's own, with
 // serial port 1 on a pseudo-terminal the test holds the other end of.

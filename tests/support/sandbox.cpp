@@ -33,9 +33,9 @@ TemporaryConfig::~TemporaryConfig()
         qputenv("XDG_STATE_HOME", m_previousState);
 }
 
-QByteArray TemporaryConfig::readConfig() const
+QByteArray readFile(const QString &path)
 {
-    QFile file(configFile());
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

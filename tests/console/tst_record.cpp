@@ -1,0 +1,543 @@
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "platform/locations.h"
+#include "platform/sessionlog.h"
+#include "platform/tcpcontrol.h"
+#include "platform/trafficrecord.h"
+#include "protocol/bridgeio.h"
+#include "protocol/logline.h"
+#include "protocol/rfid.h"
+#include "support/console.h"
+#include "traffic/logfile.h"
+#include "traffic/trafficcounters.h"
+#include "traffic/trafficmodel.h"
+#include "traffic/trafficwindow.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <malloc.h>
+#include <numeric>
+#include <thread>
+
+// There only when AddressSanitizer runs: its allocator is its own, which mallinfo2 does not see.
+extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
+
+using namespace Qt::StringLiterals;
+using namespace kalveno;
+using Direction = TrafficEntry::Direction;
+
+namespace {
+
+constexpr qint64 KiB = 1024;
+
+QFileInfoList files(const QString &folder)
+{
+    return QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files, QDir::Name);
+}
+
+// The lines of the folder's session files in name order, read apart from the code under test; a
+// line that does not parse comes back with the link "unparsed".
+QList<logline::Line> readLog(const QString &folder)
+{
+    QList<logline::Line> lines;
+    for (const QFileInfo &info : files(folder)) {
+        QFile file(info.absoluteFilePath());
+        file.open(QIODevice::ReadOnly);
+        for (const QByteArray &text : file.readAll().split('\n'))
+            if (!text.isEmpty())
+                lines << logline::parse(text).value_or(
+                    logline::Line{{}, u"unparsed"_s, {}, {}, {}});
+    }
+    return lines;
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+const QByteArray OutputOn = bridgeio::frame(bridgeio::outputSwitch(1, true));
+
+// A model over a record, told of every change as the traffic view tells it.
+struct Live
+{
+    explicit Live(qint64 limit = TrafficRecord::DefaultLimit)
+        : record(limit)
+    {
+        QObject::connect(&record, &TrafficRecord::appended, &model, &TrafficModel::sourceChanged);
+        QObject::connect(&record, &TrafficRecord::trimmed, &model, &TrafficModel::sourceChanged);
+        model.setActive(true);
+    }
+    QByteArray lines(const QList<qint64> &keys) const
+    {
+        QByteArray text;
+        for (const qint64 key : keys)
+            text += source.logLine(key) + '\n';
+        return text;
+    }
+    TrafficRecord record;
+    RecordSource source{record};
+    TrafficModel model{source};
+};
+
+QByteArray allLines(const TrafficModel &model)
+{
+    QList<int> rows(model.rowCount());
+    std::iota(rows.begin(), rows.end(), 0);
+    return model.logLines(rows);
+}
+
+TrafficFilter filter(const QString &text, const QString &link = {}, bool sent = true,
+                     bool received = true, bool events = true)
+{
+    return {link, sent, received, events, text};
+}
+
+qint64 heapInUse()
+{
+    const auto asan = __sanitizer_get_current_allocated_bytes;
+    return qint64(asan ? asan() : mallinfo2().uordblks);
+}
+
+} // namespace
+
+// The views of the traffic record: the traffic view's model over the record and over a saved
+// log, its export and counters, and the session log on disk.
+class TestRecord : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A zone half an hour off whole hours, so that a time written in UTC, or offset in whole
+    // hours only, shows.
+    void initTestCase()
+    {
+        qputenv("TZ", "America/St_Johns");
+        QVERIFY(test::insidePrivateNetwork());
+    }
+
+    void linesReadBack()
+    {
+        QTemporaryDir dir;
+        TrafficRecord record;
+        SessionLog log(record, dir.path(), 1024 * KiB, 4096 * KiB);
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += char(b);
+        record.received(u"TCP 1024"_s, all);
+        record.sent(u"COM1"_s, "\xfe\xf8\x03",
+                    u"tab\t cr\r lf\n \\x41 nul%1 del\x7f c1\u0085 \u00e9 \u2713 \U0001D11E"_s.arg(
+                        QChar(0)));
+        record.sent(u"UDP"_s, {});
+        record.linkEvent(u"TCP 1025"_s, u"closed by the peer"_s);
+        record.setReaderLine(true);
+        record.received(u"COM1"_s, rfid::cardQueryRequest());
+        log.close();
+
+        // Each line read back, and written again, is the line of its entry at its local time.
+        const QList<logline::Line> lines = readLog(dir.path());
+        QCOMPARE(lines.size(), record.end());
+        for (const logline::Line &line : lines) {
+            const TrafficEntry &e = record.at(&line - lines.data());
+            QCOMPARE(
+                logline::format(line),
+                logline::format({QDateTime::fromMSecsSinceEpoch(e.wallMs), e.link,
+                                 logline::Direction(int(e.direction)), e.bytes, meaningOf(e)}));
+        }
+    }
+
+    void rotationAndCap_data()
+    {
+        QTest::addColumn<qint64>("fileLimit");
+        QTest::addColumn<qint64>("totalLimit");
+        QTest::addColumn<int>("earlier"); // files of 20 KiB from an earlier session
+        QTest::addColumn<bool>("allKept");
+        // 200 entries make about 66 KB of lines.
+        QTest::newRow("rotates, keeps all") << 8 * KiB << 1024 * KiB << 1 << true;
+        QTest::newRow("earlier session goes first") << 8 * KiB << 80 * KiB << 2 << true;
+        QTest::newRow("its own oldest go") << 8 * KiB << 32 * KiB << 1 << false;
+        QTest::newRow("total below one file") << 64 * KiB << 16 * KiB << 0 << false;
+    }
+
+    void rotationAndCap()
+    {
+        QFETCH(qint64, fileLimit);
+        QFETCH(qint64, totalLimit);
+        QFETCH(int, earlier);
+        QFETCH(bool, allKept);
+        QTemporaryDir dir;
+        for (int i = 0; i < earlier; ++i) {
+            QFile file(dir.filePath(u"2000-01-01_00-00-0%1.log"_s.arg(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(20 * KiB, '\n')) > 0);
+        }
+        TrafficRecord record;
+        SessionLog log(record, dir.path(), fileLimit, totalLimit);
+        for (int i = 0; i < 200; ++i)
+            record.received(u"COM1"_s, QByteArray::number(i).rightJustified(100, '.'));
+        log.close();
+
+        const QFileInfoList written = files(dir.path());
+        qint64 total = 0, largest = 0;
+        for (const QFileInfo &file : written) {
+            total += file.size();
+            largest = qMax(largest, file.fileName().startsWith(u"2000") ? 0 : file.size());
+        }
+        QCOMPARE_LE(largest, qMin(fileLimit, totalLimit));
+        QCOMPARE_LE(total, totalLimit);
+        const QList<logline::Line> lines = readLog(dir.path());
+        QCOMPARE(lines.size() == 200, allKept);
+        if (!allKept) // nothing earlier is left while its own lines go, and no more goes than needs
+            QVERIFY(!written[0].fileName().startsWith(u"2000"_s) &&
+                    total >= totalLimit - 2 * qMin(fileLimit, totalLimit));
+        // In name order the files hold the newest entries, in order, up to the last.
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(lines[i].bytes, record.at(200 - lines.size() + i).bytes);
+    }
+
+    void unwritable_data()
+    {
+        QTest::addColumn<bool>("full");
+        QTest::newRow("full disk") << true;
+        QTest::newRow("read-only folder") << false;
+    }
+
+    // The folder is a small tmpfs, in the test's mount namespace, that a file fills or that is
+    // read-only.
+    void unwritable()
+    {
+        QFETCH(bool, full);
+        const QString why = full ? u"No space left on device"_s : u"Read-only file system"_s;
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        const QString options = full ? u"size=64k"_s : u"size=64k,ro"_s;
+        QVERIFY(test::run(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, options, u"tmpfs"_s, folder}));
+        QFile filler(folder + u"/filler"_s);
+        if (full) {
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            while (filler.write(QByteArray(4096, 'x')) == 4096) {
+            }
+        }
+
+        constexpr qint64 Limit = 256 * KiB;
+        TrafficRecord record(Limit);
+        SessionLog log(record, folder + u"/sessions"_s, 1024 * KiB, 4096 * KiB);
+        QSignalSpy failed(&log, &SessionLog::failed);
+        QSignalSpy resumed(&log, &SessionLog::resumed);
+        QSignalSpy cleared(&record, &TrafficRecord::backlogCleared);
+        for (int i = 0; i < 100; ++i)
+            record.received(u"COM1"_s, randomBytes(16 * KiB, i));
+        QVERIFY(record.isBacklogged());
+        QTRY_COMPARE(failed.count(), 1);
+        const QString message = failed[0][0].toString();
+        QVERIFY2(message.contains(folder) && message.contains(why), qPrintable(message));
+        QCOMPARE(cleared.count(), 1); // the links held back go on
+        for (int i = 0; i < 100; ++i)
+            record.received(u"COM1"_s, randomBytes(16 * KiB, i));
+        QCOMPARE_LE(record.memoryUsed(), Limit);
+        QVERIFY(!record.isBacklogged());
+
+        if (full)
+            filler.remove();
+        else
+            QVERIFY(test::run(u"mount"_s, {u"-o"_s, u"remount,rw"_s, folder}));
+        QTRY_COMPARE_WITH_TIMEOUT(resumed.count(), 1, 4 * SessionLog::RetryMs);
+        QCOMPARE(failed.count(), 1); // reported once, not at every attempt
+        record.sent(u"COM1"_s, "after");
+        log.close();
+        const QList<logline::Line> lines = readLog(folder + u"/sessions"_s);
+        QVERIFY(test::run(u"umount"_s, {folder}));
+
+        // The log's first line says how many entries are missing, and they are.
+        const QRegularExpressionMatch note =
+            QRegularExpression(u"^(\\d+) entries could not be written: "_s + why)
+                .match(lines.value(0).meaning);
+        QVERIFY(note.hasMatch() && lines[0].link == SessionLog::LinkName);
+        QCOMPARE(note.captured(1).toLongLong() + lines.size() - 1, record.end());
+        QCOMPARE(lines.last().bytes, QByteArray("after"));
+    }
+
+    // A TCP peer and a pseudo-terminal flood the console, whose record holds little: the links
+    // are held back while the log catches up, and the log and the terminals have every byte in
+    // order, once.
+    void floodIsLoggedWhole()
+    {
+        test::TemporaryConfig config;
+        test::Pty line;
+        QVERIFY(config.writeConfig(test::configFor(" 1 ", "127.0.0.1")));
+        QVERIFY(config.linkPort(1, line.slavePath()));
+        QTcpServer bridge;
+        QVERIFY(bridge.listen(QHostAddress::LocalHost, 1024));
+        ConsoleSettings settings;
+        settings.recordLimit = 16 * KiB;
+        MainWindow window(settings);
+        QTRY_VERIFY(bridge.hasPendingConnections());
+        auto *tcpBox = control<TerminalBox>(window.designArea(), "TXT_TCP_WIN");
+        test::Transcript shown[2] = {
+            test::Transcript(tcpBox),
+            test::Transcript(control<TerminalBox>(window.designArea(), "TXT_232_WIN"))};
+
+        QByteArray in[2]; // TCP, serial
+        qint64 peak = 0;
+        connect(&window.record(), &TrafficRecord::appended, &window, [&](const TrafficEntry &e) {
+            if (e.direction == Direction::Received && e.link != u"UDP")
+                in[e.link == u"COM1"] += e.bytes;
+            peak = qMax(peak, window.record().memoryUsed());
+        });
+        QSignalSpy cleared(&window.record(), &TrafficRecord::backlogCleared);
+        const QByteArray sent[2] = {randomBytes(2048 * KiB, 1), randomBytes(2048 * KiB, 2)};
+        bridge.nextPendingConnection()->write(sent[0]);
+        std::thread writer([&] { line.write(sent[1]); });
+        QTRY_COMPARE_WITH_TIMEOUT(in[0].size() + in[1].size(), 4096 * KiB, 120000);
+        writer.join();
+        QVERIFY(cleared.count() > 0);
+        // Within its limit, but for the one chunk read while it was not yet backlogged.
+        QCOMPARE_LE(peak, settings.recordLimit + TcpControl::ReadChunk + 4 * KiB);
+        // The terminals show all but the input status bytes; the TCP one empties itself as it
+        // goes, and stays under its cap plus one chunk.
+        const auto withoutStatus = [](QByteArray bytes) {
+            return bytes.removeIf([](char c) { return uchar(c) >= 0xF2 && uchar(c) <= 0xF5; });
+        };
+        QTRY_VERIFY(shown[0].text == withoutStatus(sent[0]) &&
+                    shown[1].text == withoutStatus(sent[1]));
+        QVERIFY(tcpBox->length() <= TcpDispatcher::TerminalCap + TcpControl::ReadChunk);
+        QVERIFY(window.tcpLink().isUp() && window.serialLink().isUp());
+        window.close();
+
+        QByteArray logged[2];
+        for (const logline::Line &l : readLog(locations::sessionsFolder())) {
+            if (l.direction == logline::Direction::Received && l.link != u"UDP")
+                logged[l.link == u"COM1"] += l.bytes;
+        }
+        QVERIFY(logged[0] == sent[0]);
+        QVERIFY(logged[1] == sent[1]);
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<TrafficFilter>("filter");
+        QTest::addColumn<QList<qint64>>("shown");
+        QTest::newRow("everything") << TrafficFilter() << QList<qint64>{0, 1, 2, 3, 4};
+        QTest::newRow("one link") << filter({}, u"COM1"_s) << QList<qint64>{2, 3};
+        QTest::newRow("received only") << filter({}, {}, false, true, false) << QList<qint64>{1, 2};
+        QTest::newRow("no events")
+            << filter({}, {}, true, true, false) << QList<qint64>{0, 1, 2, 4};
+        QTest::newRow("hex pairs, blanks ignored") << filter(u"F808 02"_s) << QList<qint64>{0, 4};
+        QTest::newRow("a status byte by hex") << filter(u"f2"_s) << QList<qint64>{1};
+        QTest::newRow("characters, any case") << filter(u"hELLo"_s) << QList<qint64>{2};
+        QTest::newRow("meaning") << filter(u"ttl 1 out on"_s) << QList<qint64>{0};
+        QTest::newRow("event text") << filter(u"PTS/3"_s) << QList<qint64>{3};
+        QTest::newRow("search within a link") << filter(u"o"_s, u"COM1"_s) << QList<qint64>{2, 3};
+        QTest::newRow("odd hex is text") << filter(u"f80"_s) << QList<qint64>{};
+    }
+
+    void filters()
+    {
+        QFETCH(TrafficFilter, filter);
+        QFETCH(QList<qint64>, shown);
+        Live live;
+        live.model.setFilter(filter);
+        live.record.sent(u"TCP 1024"_s, OutputOn);
+        live.record.received(u"TCP 1024"_s, "OK\r\n\xF2");
+        live.record.received(u"COM1"_s, "Hello");
+        live.record.linkEvent(u"COM1"_s, u"opened /dev/pts/3"_s);
+        live.record.sent(u"UDP"_s, bridgeio::frame(bridgeio::inputStatusRequest(2)));
+        QTRY_VERIFY(live.model.isCurrent());
+        QCOMPARE(allLines(live.model), live.lines(shown));
+        QCOMPARE(live.model.links(), QStringList({u"TCP 1024"_s, u"COM1"_s, u"UDP"_s}));
+    }
+
+    void pauseTrimAndClear()
+    {
+        Live live(8 * 1024);
+        const auto add = [&live](int n) {
+            for (int i = 0; i < n; ++i)
+                live.record.received(u"COM1"_s, QByteArray(1024, 'x'));
+        };
+        add(3);
+        QTRY_COMPARE(live.model.rowCount(), 3);
+        live.model.setPaused(true);
+        const qint64 pausedAt = live.record.end();
+        add(12); // the record forgets the three shown, and more
+        QVERIFY(QSignalSpy(&live.model, &TrafficModel::updated).wait());
+        QCOMPARE(live.model.rowCount(), int(qMax<qint64>(0, pausedAt - live.record.first())));
+        live.model.setPaused(false);
+        QTRY_COMPARE(live.model.rowCount(), int(live.record.end() - live.record.first()));
+        QCOMPARE(live.model.logLines({0}), live.lines({live.record.first()}));
+        live.model.clear();
+        QCOMPARE(live.model.rowCount(), 0);
+        live.record.linkEvent(u"COM1"_s, u"after"_s);
+        QTRY_COMPARE(allLines(live.model), live.lines({live.record.end() - 1}));
+    }
+
+    void csv()
+    {
+        Live live;
+        live.record.linkEvent(u"COM1"_s, u"opened"_s);
+        live.record.sent(u"COM1"_s, "OK", u"say \"hi\", twice"_s);
+        live.record.sent(u"COM1"_s, "a", u"one\r\ntwo"_s);
+        live.record.sent(u"COM1"_s, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s);
+        QTRY_COMPARE(live.model.rowCount(), 4);
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QVERIFY(live.model.writeCsv(out));
+        QString csv = QString::fromUtf8(out.data());
+        const QString time = csv.section(u'\n', 1, 1).section(u',', 0, 0);
+        QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs),
+                 QDateTime::fromMSecsSinceEpoch(live.record.at(0).wallMs));
+        QCOMPARE(time.size(), 29); // with its UTC offset, as the log writes it
+        csv.replace(QRegularExpression(u"^[^,\n]{29},"_s, QRegularExpression::MultilineOption),
+                    u"T,"_s);
+        QCOMPARE(
+            csv,
+            u"time,link,direction,count,hex,text,meaning\r\n"
+            "T,COM1,event,0,,,opened\r\n"
+            "T,COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\"\r\n"
+            "T,COM1,sent,1,61,a,\"one\r\ntwo\"\r\n"
+            "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"_s);
+    }
+
+    void savedLog()
+    {
+        const QDateTime noon(QDate(2026, 12, 7), QTime(14, 3, 9, 512), Qt::OffsetFromUTC, 3600);
+        const auto line = [&noon](const char *link, logline::Direction d, const QByteArray &bytes) {
+            return logline::format({noon, QString::fromLatin1(link), d, bytes, u"it"_s});
+        };
+        const QByteArray sent = line("TCP 1024", logline::Direction::Sent, "\xFE\x03");
+        const QByteArray event = line("COM1", logline::Direction::Event, {});
+        // Longer than the file is read at a time.
+        const QByteArray longer =
+            line("COM1", logline::Direction::Received, QByteArray(99999, 'x'));
+        const QByteArray wrongCount =
+            line("COM1", logline::Direction::Received, "ab").replace("\t2\t", "\t3\t");
+        const QByteArrayList lines{sent, longer, "not a log line", event + "\r", {}, wrongCount};
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(lines.join('\n')); // the last without a line end
+        file.close();
+        QString error;
+        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
+        QVERIFY2(log, qPrintable(error));
+        TrafficModel model(*log);
+        model.setActive(true);
+        QTRY_VERIFY(model.isCurrent());
+        QStringList shown; // each row's direction and meaning
+        for (int row = 0; row < model.rowCount(); ++row)
+            shown << model.index(row, TrafficModel::Direction).data().toString() + u' ' +
+                         model.index(row, TrafficModel::Meaning).data().toString();
+        QCOMPARE(shown, QStringList({u"\u2192 sent it"_s, u"\u2190 received it"_s,
+                                     u"\u26A0 broken not a log line"_s, u"\u2022 event it"_s,
+                                     u"\u26A0 broken "_s,
+                                     u"\u26A0 broken "_s + QString::fromUtf8(wrongCount)}));
+        QCOMPARE(model.index(0, TrafficModel::Hex).data().toString(), u"fe 03"_s);
+        QCOMPARE(allLines(model), lines.join('\n').replace('\r', "") + '\n');
+        // Filters keep the lines they cannot read; a search finds them by their text.
+        model.setFilter(filter({}, {}, false, true, false));
+        QTRY_VERIFY(model.isCurrent());
+        QCOMPARE(model.rowCount(), 4);
+        model.setFilter(filter(u"LOG LINE"_s, {}, false, true, false));
+        QTRY_COMPARE(allLines(model), QByteArray("not a log line\n"));
+    }
+
+    void counters_data()
+    {
+        // Each entry: s (sent), r (received) or e (event), then its bytes or text.
+        QTest::addColumn<QByteArrayList>("entries");
+        // Frames, status bytes, errors, reconnects, bytes sent, bytes received.
+        QTest::addColumn<QList<qint64>>("expected");
+        QTest::newRow("a frame sent")
+            << QByteArrayList{"s" + OutputOn, "s" + OutputOn} << QList<qint64>{2, 0, 0, 0, 12, 0};
+        QTest::newRow("frames and status received")
+            << QByteArrayList{"s\xF2", "r" + OutputOn + OutputOn + "\xF3x\xF4\xF5\xF6"}
+            << QList<qint64>{2, 3, 0, 0, 1, 17};
+        QTest::newRow("TCP drops and comes back")
+            << QByteArrayList{"econnected to a", "eclosed by the peer", "econnected to a",
+                              "eerror: refused", "econnected to a"}
+            << QList<qint64>{0, 0, 1, 2, 0, 0};
+        QTest::newRow("serial port lost")
+            << QByteArrayList{"ecannot open x: no", "eopened x", "elost: gone", "ereopened x"}
+            << QList<qint64>{0, 0, 2, 1, 0, 0};
+    }
+
+    void counters()
+    {
+        QFETCH(QByteArrayList, entries);
+        QFETCH(QList<qint64>, expected);
+        TrafficRecord record;
+        TrafficCounters counters;
+        connect(&record, &TrafficRecord::appended, &counters, &TrafficCounters::count);
+        for (const QByteArray &entry : entries) {
+            const QByteArray what = entry.sliced(1);
+            entry[0] == 's'   ? record.sent(u"L"_s, what)
+            : entry[0] == 'r' ? record.received(u"L"_s, what)
+                              : record.linkEvent(u"L"_s, QString::fromLatin1(what));
+        }
+        counters.sample(500);
+        const TrafficCounters::Tally t = counters.tallies().value(0);
+        QCOMPARE(QList<qint64>({t.frames, t.statusBytes, t.errors, t.reconnects, t.sentBytes,
+                                t.receivedBytes}),
+                 expected);
+        QCOMPARE(QList<qint64>({t.sentRate, t.receivedRate}),
+                 QList<qint64>({2 * t.sentBytes, 2 * t.receivedBytes}));
+        counters.sample(500);
+        QCOMPARE(counters.tallies().value(0).receivedRate, 0); // a link gone quiet
+    }
+
+    // A peer floods the link with sixteen times the record's size while the view is shown: the rows
+    // follow the record, and the view keeps none of the bytes the record has let go.
+    void floodThroughTcp()
+    {
+        constexpr qint64 Limit = 1024 * 1024;
+        constexpr qint64 Total = 16 * Limit;
+        TrafficRecord record(Limit);
+        TcpControl tcp;
+        tcp.setRecord(&record);
+        connect(&tcp, &TcpControl::dataArrival, &tcp, [&tcp] { tcp.getData(); });
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        TrafficWindow window(record);
+        window.show();
+        TrafficModel &model = window.model();
+        QVERIFY(tcp.connectTo(u"127.0.0.1"_s, server.serverPort()));
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket *peer = server.nextPendingConnection();
+        QTRY_COMPARE(tcp.state(), int(TcpControl::Connected));
+
+        // The peer sends a MiB each time the view has taken in a batch, so that the view shows many
+        // batches; the heap is read when the peer has nothing left to send and the record is full.
+        qint64 written = 0, steady = -1, peak = 0;
+        const auto send = [&] {
+            for (int i = 0; i < 16 && written < Total; ++i)
+                written += peer->write(QByteArray(64 * 1024, '\x55'));
+        };
+        connect(&model, &TrafficModel::updated, peer, [&] {
+            QVERIFY(model.rowCount() <= record.end() - record.first());
+            if (peer->bytesToWrite() == 0 && written >= Total / 4) {
+                steady = steady < 0 ? heapInUse() : steady;
+                peak = qMax(peak, heapInUse());
+            }
+            send();
+        });
+        send();
+        const QList<TrafficCounters::Tally> &tallies = window.counters()->tallies();
+        QTRY_COMPARE_WITH_TIMEOUT(tallies.isEmpty() ? 0 : tallies.last().receivedBytes, Total,
+                                  60000);
+        QTRY_VERIFY(model.isCurrent());
+        QCOMPARE(model.rowCount(), int(record.end() - record.first()));
+        QVERIFY(steady > 0);
+        QVERIFY2(peak - steady < Limit, qPrintable(u"%1 bytes more"_s.arg(peak - steady)));
+    }
+};
+
+QTEST_MAIN(TestRecord)
+#include "tst_record.moc"

@@ -1,0 +1,488 @@
+#include "widgets/picklist.h"
+#include "widgets/terminalbox.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using kalveno::PickList;
+using kalveno::TerminalBox;
+using kalveno::TerminalText;
+
+namespace {
+
+using Keys = QList<int>; // QKeyCombination::toCombined()
+
+// The text an X keyboard gives with a key: Shift's capitals, Ctrl's control codes.
+QString keyboardText(QKeyCombination k)
+{
+    const int key = k.key();
+    const bool letter = key >= Qt::Key_A && key <= Qt::Key_Z;
+    if (letter && (k.keyboardModifiers() & Qt::ControlModifier))
+        return QString(QChar(key - Qt::Key_A + 1));
+    if (letter)
+        return QString(QChar((k.keyboardModifiers() & Qt::ShiftModifier) ? key : key + 32));
+    switch (key) {
+    case Qt::Key_Return:
+        return u"\r"_s;
+    case Qt::Key_Backspace:
+        return u"\b"_s;
+    case Qt::Key_Delete:
+        return u"\x7f"_s;
+    default:
+        return {};
+    }
+}
+
+void type(TerminalBox &box, QKeyCombination k, const QString &text)
+{
+    QTest::sendKeyEvent(QTest::Click, &box, k.key(), text, k.keyboardModifiers());
+}
+
+void type(TerminalBox &box, const Keys &keys)
+{
+    for (const int combined : keys) {
+        const QKeyCombination k = QKeyCombination::fromCombined(combined);
+        type(box, k, keyboardText(k));
+    }
+}
+
+void show(TerminalBox &box)
+{
+    box.resize(226, 130);
+    box.show();
+    box.activateWindow();
+    box.setFocus();
+}
+
+// The blocks of a text, walked forwards; each position must find its block from scratch too, as
+// painting and scrolling backwards do.
+QList<qsizetype> walk(const TerminalText &text)
+{
+    QList<qsizetype> blocks;
+    for (TerminalText::Block b = text.blockFrom(0);; b = text.blockFrom(b.end)) {
+        blocks << b.start << b.visibleEnd << b.end;
+        for (qsizetype p = b.start; p < b.end || (b.last && p == b.end); ++p) {
+            const TerminalText::Block found = text.blockAt(p);
+            if (found.start != b.start || found.end != b.end)
+                return {-1, p};
+        }
+        if (b.last)
+            return blocks;
+    }
+}
+
+void wheel(QWidget *target)
+{
+    const QPointF at = target->rect().center();
+    QWheelEvent event(at, target->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+// The console's own widgets: the terminal box, which keeps the exact bytes it shows, and the
+// pick list, which runs its handlers only on a pick.
+class TestWidgets : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void blocks_data()
+    {
+        // Blocks as start, end of what is shown, end; K is the block size.
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<qsizetype>>("blocks");
+        constexpr qsizetype K = TerminalText::BlockSize;
+        const QByteArray a(K, 'a');
+        QTest::newRow("empty") << QByteArray() << QList<qsizetype>{0, 0, 0};
+        QTest::newRow("CR LF, lone CR, LF")
+            << QByteArray("a\r\nb\rc\nd") << QList<qsizetype>{0, 1, 3, 3, 4, 5, 5, 6, 7, 7, 8, 8};
+        QTest::newRow("a CR at the end breaks until an LF comes")
+            << QByteArray("a\r") << QList<qsizetype>{0, 1, 2, 2, 2, 2};
+        QTest::newRow("a long line is cut every K")
+            << a + a + "tail"
+            << QList<qsizetype>{0, K, K, K, 2 * K, 2 * K, 2 * K, 2 * K + 4, 2 * K + 4};
+        QTest::newRow("the first cut K into the line")
+            << "x\n" + a + a
+            << QList<qsizetype>{0, 1, 2, 2, 2 * K, 2 * K, 2 * K, 2 * K + 2, 2 * K + 2};
+        QTest::newRow("no cut where the line ends")
+            << a + "\r\nb" << QList<qsizetype>{0, K, K + 2, K + 2, K + 3, K + 3};
+        QTest::newRow("no cut at the end") << a << QList<qsizetype>{0, K, K};
+    }
+
+    void blocks()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<qsizetype>, blocks);
+        TerminalText t;
+        t.assign(text);
+        QCOMPARE(walk(t), blocks);
+        // Dropping the front at a block's start leaves the other blocks where they were.
+        t.setLimit(text.size() - 1);
+        const qsizetype cut = t.trim();
+        QList<qsizetype> kept;
+        for (qsizetype i = 0; i < blocks.size(); i += 3) {
+            if (blocks[i] >= cut)
+                kept << blocks[i] - cut << blocks[i + 1] - cut << blocks[i + 2] - cut;
+        }
+        if (cut > 0 && blocks.contains(cut))
+            QCOMPARE(walk(t), kept);
+    }
+
+    void exactTextUnderEdits_data()
+    {
+        // The box starts holding `start`, selected from `anchor` to `caret`; the keys are typed,
+        // then `appended` arrives.
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<int>("anchor");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<Keys>("keys");
+        QTest::addColumn<QByteArray>("appended");
+        QTest::addColumn<QByteArray>("result");
+        QTest::addColumn<int>("caretAfter");
+        const auto row = [](const char *name, const QByteArray &start, int anchor, int caret,
+                            const Keys &keys, const QByteArray &result, int caretAfter,
+                            const QByteArray &appended = {}) {
+            QTest::newRow(name) << start << anchor << caret << keys << appended << result
+                                << caretAfter;
+        };
+        const int shift = Qt::ShiftModifier;
+        const int ctrl = Qt::ControlModifier;
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        row("every byte value", all, 0, 0, {}, all + all, 512, all);
+        row("append drops the selection", "hello world", 2, 5, {}, "hello world!\r\n", 14, "!\r\n");
+        row("typing replaces the selection", "hello world", 0, 5, {Qt::Key_J, Qt::Key_O},
+            "jo world", 2);
+        row("Enter inserts CR LF", "ab", 1, 1, {Qt::Key_Return}, "a\r\nb", 3);
+        row("Backspace takes CR LF whole", "x\r\n", 3, 3, {Qt::Key_Backspace}, "x", 1);
+        row("Delete takes CR LF whole", "a\r\nb", 1, 1, {Qt::Key_Delete}, "ab", 1);
+        row("arrows step over CR LF", "a\r\nb", 4, 4, {Qt::Key_Left, Qt::Key_Left, Qt::Key_X},
+            "ax\r\nb", 2);
+        row("lone CR and LF are single steps", "a\n\rb", 4, 4,
+            {Qt::Key_Left, Qt::Key_Left, Qt::Key_X}, "a\nx\rb", 3);
+        row("Up keeps the column", "abcd\r\nabcd", 8, 8, {Qt::Key_Up, Qt::Key_X}, "abxcd\r\nabcd",
+            3);
+        row("Shift+Left selects", "abc", 3, 3,
+            {shift | Qt::Key_Left, shift | Qt::Key_Left, Qt::Key_Z}, "az", 2);
+        row("Shift+Home selects the row", "one\r\ntwo", 8, 8,
+            {shift | Qt::Key_Home, Qt::Key_Delete}, "one\r\n", 5);
+        row("Ctrl+A selects all", QByteArray("a\0b", 3), 1, 1, {ctrl | Qt::Key_A, Qt::Key_X}, "x",
+            1);
+        row("Ctrl+X cuts the selection", "abc", 0, 2, {ctrl | Qt::Key_X}, "c", 0);
+        row("Ctrl+X without a selection keeps the text", "abc", 1, 1, {ctrl | Qt::Key_X}, "abc", 1);
+        row("Ctrl+V pastes Latin-1 over the selection", "abc", 1, 2, {ctrl | Qt::Key_V},
+            "aP\xe9\r\n\x01?c", 7);
+    }
+
+    void exactTextUnderEdits()
+    {
+        QFETCH(QByteArray, start);
+        QFETCH(int, anchor);
+        QFETCH(int, caret);
+        QFETCH(Keys, keys);
+        QFETCH(QByteArray, appended);
+        QFETCH(QByteArray, result);
+        QFETCH(int, caretAfter);
+        QApplication::clipboard()->setText(u"P\u00e9\r\n\u0001\u20ac"_s);
+        TerminalBox box;
+        show(box);
+        box.setBytes(start);
+        box.setSelection(anchor, caret);
+        type(box, keys);
+        box.append(appended);
+        QCOMPARE(box.bytes(), result);
+        QCOMPARE(box.length(), result.size());
+        QCOMPARE(box.caretPosition(), qsizetype(caretAfter));
+        QCOMPARE(box.anchorPosition(), qsizetype(caretAfter));
+        // Draws what it holds, control bytes and all.
+        QVERIFY(!box.grab().isNull());
+    }
+
+    void keys_data()
+    {
+        // Sent as an X keyboard sends them, with their text; the hook sees `code` (0: not called)
+        // and, when `hookSets` is not -1, changes it; the box then holds `shown`.
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("hookSets");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("shown");
+        const int none = Qt::NoModifier;
+        const int shift = Qt::ShiftModifier;
+        const int ctrl = Qt::ControlModifier;
+        const auto row = [](const char *name, Qt::Key key, int modifiers, const QString &text,
+                            int code, const QByteArray &shown, int hookSets = -1) {
+            QTest::newRow(name) << int(key) << modifiers << text << hookSets << code << shown;
+        };
+        row("a", Qt::Key_A, none, u"a"_s, 'a', "a");
+        row("Shift+A", Qt::Key_A, shift, u"A"_s, 'A', "A");
+        row("Caps Lock, a", Qt::Key_A, none, u"A"_s, 'A', "A");
+        row("e acute", Qt::Key_Eacute, none, u"\u00e9"_s, 0xe9, "\xe9");
+        row("euro is no byte", Qt::Key_unknown, none, u"\u20ac"_s, 0, "");
+        row("Return", Qt::Key_Return, none, u"\r"_s, 13, "\r\n");
+        row("keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, u"\r"_s, 13, "\r\n");
+        row("Escape", Qt::Key_Escape, none, u"\x1b"_s, 27, "");
+        row("Ctrl+B without its code", Qt::Key_B, ctrl, u"b"_s, 2, "");
+        row("Ctrl+I", Qt::Key_I, ctrl, u"\t"_s, 9, "\t");
+        row("Ctrl+[", Qt::Key_BracketLeft, ctrl, u"\x1b"_s, 27, "");
+        row("Ctrl+_", Qt::Key_Underscore, ctrl | shift, u"\x1f"_s, 31, "");
+        row("Delete", Qt::Key_Delete, none, u"\x7f"_s, 0, "");
+        row("Left", Qt::Key_Left, none, QString(), 0, "");
+        row("hook discards", Qt::Key_A, none, u"a"_s, 'a', "", 0);
+        row("hook replaces", Qt::Key_A, none, u"a"_s, 'a', "z", 'z');
+        row("hook makes Enter", Qt::Key_A, none, u"a"_s, 'a', "\r\n", 13);
+    }
+
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(int, hookSets);
+        QFETCH(int, code);
+        QFETCH(QByteArray, shown);
+        TerminalBox box;
+        QList<int> seen;
+        box.setKeyPressHook([&seen, hookSets](int &c) {
+            seen << c;
+            if (hookSets >= 0)
+                c = hookSets;
+        });
+        show(box);
+        type(box, QKeyCombination(Qt::KeyboardModifiers(modifiers), Qt::Key(key)), text);
+        QCOMPARE(seen, code ? QList<int>{code} : QList<int>{});
+        QCOMPARE(box.bytes(), shown);
+    }
+
+    void tabMovesTheFocus()
+    {
+        QWidget form;
+        auto *box = new TerminalBox(&form);
+        auto *field = new QLineEdit(&form);
+        field->move(0, 140);
+        int hooked = 0;
+        box->setKeyPressHook([&hooked](int &) { ++hooked; });
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        box->setFocus();
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_Tab, u"\t"_s, Qt::NoModifier);
+        QVERIFY(field->hasFocus());
+        box->setFocus();
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_Backtab, QString(), Qt::ShiftModifier);
+        QVERIFY(field->hasFocus());
+        QCOMPARE(hooked, 0);
+        QVERIFY(box->bytes().isEmpty());
+    }
+
+    void changeOnlyOnRealChange()
+    {
+        TerminalBox box;
+        show(box);
+        QSignalSpy changed(&box, &TerminalBox::changed);
+        box.setBytes({});
+        box.append({});
+        QCOMPARE(changed.count(), 0);
+        box.append("x");
+        box.setBytes("x");
+        QCOMPARE(changed.count(), 1);
+        // Typing the selected byte over itself, deleting at either end: the same text.
+        box.setSelection(0, 1);
+        type(box, {Qt::Key_X});
+        type(box, {Qt::Key_Delete});
+        box.setSelection(0, 0);
+        type(box, {Qt::Key_Backspace});
+        QCOMPARE(changed.count(), 1);
+        // An append that also drops old lines is one change.
+        box.setByteLimit(100);
+        box.append(QByteArray(30, 'a') + "\r\n" + QByteArray(80, 'b') + "\r\n");
+        QCOMPARE(changed.count(), 2);
+        box.setBytes({});
+        box.setBytes({});
+        QCOMPARE(changed.count(), 3);
+        // Its own bytes appended: the bound makes room first, and must not move what is read.
+        box.setBytes("abc\r\n");
+        box.append(box.bytes());
+        QCOMPARE(box.bytes(), QByteArray("abc\r\nabc\r\n"));
+    }
+
+    void boundDropsWholeLines_data()
+    {
+        QTest::addColumn<qsizetype>("limit");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qsizetype>("chunk");
+        QTest::addColumn<bool>("wholeLines");
+        QByteArray lines;
+        for (int i = 0; lines.size() < 3 * 1024 * 1024; ++i)
+            lines += QByteArray::number(i).rightJustified(78, '.') + "\r\n";
+        QByteArray lone;
+        for (int i = 0; i < 3000; ++i)
+            lone += QByteArray::number(i) + (i % 3 ? "\r" : "\n");
+        QTest::newRow("lines in 64 KiB chunks")
+            << qsizetype(1024 * 1024) << lines << qsizetype(64 * 1024) << true;
+        QTest::newRow("set whole past the bound")
+            << qsizetype(1024 * 1024) << lines << lines.size() << true;
+        QTest::newRow("CR LF split across chunks")
+            << qsizetype(1000) << lines.left(20000) << qsizetype(79) << true;
+        QTest::newRow("lone CR and LF") << qsizetype(500) << lone << qsizetype(7) << true;
+        QTest::newRow("a line longer than the bound keeps its tail")
+            << qsizetype(1000) << QByteArray(3000, 'y') << qsizetype(100) << false;
+    }
+
+    void boundDropsWholeLines()
+    {
+        QFETCH(qsizetype, limit);
+        QFETCH(QByteArray, text);
+        QFETCH(qsizetype, chunk);
+        QFETCH(bool, wholeLines);
+        TerminalBox box;
+        show(box);
+        box.setByteLimit(limit);
+        QSignalSpy changed(&box, &TerminalBox::changed);
+        int operations = 0;
+        for (qsizetype at = 0; at < text.size(); at += chunk, ++operations) {
+            if (at == 0)
+                box.setBytes(text.left(chunk));
+            else
+                box.append(QByteArrayView(text).sliced(at, qMin(chunk, text.size() - at)));
+            QVERIFY(box.length() <= limit);
+        }
+        QCOMPARE(changed.count(), operations);
+        const QByteArray kept = box.bytes();
+        QVERIFY(kept.size() >= limit / 2);
+        QVERIFY(text.endsWith(kept));
+        const qsizetype cut = text.size() - kept.size();
+        if (wholeLines)
+            QVERIFY(text[cut - 1] == '\n' || (text[cut - 1] == '\r' && text[cut] != '\n'));
+        QCOMPARE(box.caretPosition(), kept.size());
+        QVERIFY(!box.grab().isNull());
+    }
+
+    void copyAndContextMenu()
+    {
+        const QByteArray text =
+            QByteArray("first line\r\nNUL ", 16) + '\0' + "\x80\xff\t\r" + "end";
+        TerminalBox box;
+        show(box);
+        box.setBytes(text);
+        QSignalSpy cleared(&box, &TerminalBox::clearRequested);
+        std::unique_ptr<QMenu> menu(box.createContextMenu());
+        const auto action = [&menu](const QString &start) {
+            const QList<QAction *> actions = menu->actions();
+            return *std::find_if(actions.cbegin(), actions.cend(), [&start](const QAction *a) {
+                return a->text().remove(u'&').startsWith(start);
+            });
+        };
+        QVERIFY(!action(u"Copy"_s)->isEnabled());
+        // From the very start, Shift+click past the end of the second row, Ctrl+C.
+        QWidget *surface = box.viewport();
+        const int row = box.fontMetrics().height();
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(1, 2));
+        QTest::mouseClick(surface, Qt::LeftButton, Qt::ShiftModifier,
+                          QPoint(220, 4 + row + row / 2));
+        type(box, {int(Qt::ControlModifier) | Qt::Key_C});
+        QCOMPARE(QApplication::clipboard()->text().toLatin1(), text.left(20));
+        QVERIFY(!box.grab().isNull());
+        action(u"Select All"_s)->trigger();
+        QCOMPARE(box.selectedBytes(), text);
+        menu.reset(box.createContextMenu());
+        QVERIFY(action(u"Copy"_s)->isEnabled());
+        action(u"Copy"_s)->trigger();
+        QCOMPARE(QApplication::clipboard()->text().toLatin1(), text);
+        action(u"Clear"_s)->trigger();
+        QCOMPARE(cleared.count(), 1);
+        // The owner clears, as it does for its CLEAR button.
+        QCOMPARE(box.length(), text.size());
+    }
+
+    // The port list and the mode list run their handlers only on a pick; a wheel turn, Enter,
+    // the focus leaving and completion were all taken as picks by the plain combo box (a wheel
+    // turn moved a live link to the other port).
+    void onlyAPickRuns_data()
+    {
+        QTest::addColumn<QString>("actions");
+        QTest::addColumn<int>("picks");
+        QTest::addColumn<QString>("text");
+        // f: give the focus, w: wheel, d: arrow down, t: type "1025", p: type "10", e: Enter,
+        // o: the focus leaves.
+        QTest::newRow("wheel without the focus") << u"w"_s << 0 << u"1024"_s;
+        QTest::newRow("wheel with the focus") << u"fw"_s << 1 << u"1025"_s;
+        QTest::newRow("arrow key") << u"fd"_s << 1 << u"1025"_s;
+        QTest::newRow("Enter after typing an entry") << u"fte"_s << 0 << u"1025"_s;
+        QTest::newRow("focus leaves after typing an entry") << u"fto"_s << 0 << u"1025"_s;
+        QTest::newRow("a typed prefix is not completed") << u"fpeo"_s << 0 << u"10"_s;
+    }
+
+    void onlyAPickRuns()
+    {
+        QFETCH(QString, actions);
+        QFETCH(int, picks);
+        QFETCH(QString, text);
+
+        QWidget form;
+        auto *list = new PickList(&form);
+        auto *other = new QLineEdit(&form);
+        other->move(0, 40);
+        list->addItems({u"1024"_s, u"1025"_s});
+        list->setEditText(u"1024"_s);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        other->setFocus();
+        QSignalSpy picked(list, &PickList::picked);
+
+        const auto type = [list](const QString &text) {
+            list->lineEdit()->selectAll();
+            QTest::keyClicks(list, text);
+        };
+        const std::map<QChar, std::function<void()>> steps{
+            {u'f', [list] { list->setFocus(); }},
+            {u'w', [list] { wheel(list); }},
+            {u'd', [list] { QTest::keyClick(list, Qt::Key_Down); }},
+            {u't', [type] { type(u"1025"_s); }},
+            {u'p', [type] { type(u"10"_s); }},
+            {u'e', [list] { QTest::keyClick(list, Qt::Key_Return); }},
+            {u'o', [other] { other->setFocus(); }},
+        };
+        for (const QChar action : actions)
+            steps.at(action)();
+        QCOMPARE(picked.size(), picks);
+        QCOMPARE(list->currentText(), text);
+    }
+
+    void pickFromTheOpenList()
+    {
+        PickList list;
+        list.addItems({u"0 - Normal"_s, u"1 - Normal Paq"_s, u"2 - Free"_s});
+        list.setEditText(u"0 - Normal"_s);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QSignalSpy picked(&list, &PickList::picked);
+        list.showPopup();
+        QAbstractItemView *view = list.view();
+        QTRY_VERIFY(view->isVisible());
+        const QRect item = view->visualRect(view->model()->index(2, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_COMPARE(picked.size(), 1);
+        QCOMPARE(picked.first().first().toInt(), 2);
+        QCOMPARE(list.currentText(), u"2 - Free"_s);
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
