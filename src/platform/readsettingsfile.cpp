@@ -26,11 +26,6 @@ SettingsFileRead unreadable(const QString &why)
     return {SettingsFileRead::Unreadable, {}, why};
 }
 
-QString systemMessage(const std::error_code &failure)
-{
-    return QString::fromLocal8Bit(failure.message());
-}
-
 QString kindOf(fs::file_type type)
 {
     switch (type) {
@@ -67,7 +62,7 @@ SettingsFileRead readSettingsFile(const QString &path, qint64 limit)
             QString::fromStdU16String(target.u16string())));
     }
     if (failure)
-        return unreadable(systemMessage(failure));
+        return unreadable(QString::fromLocal8Bit(failure.message()));
     if (status.type() != fs::file_type::regular)
         return unreadable(u"it is %1, not a regular file"_s.arg(kindOf(status.type())));
 
@@ -81,7 +76,7 @@ SettingsFileRead readSettingsFile(const QString &path, qint64 limit)
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return unreadable(systemMessage(std::error_code(errno, std::generic_category())));
+        return unreadable(QString::fromLocal8Bit(std::generic_category().message(errno)));
     const auto closeFd = qScopeGuard([fd] { ::close(fd); });
     struct stat opened = {};
     if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
