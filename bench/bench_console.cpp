@@ -2,7 +2,8 @@
 // serial port into the serial terminal (5 MB of 80-character lines and 5 MB cycling all 256
 // byte values, written by a separate process into a pseudo-terminal; the same transfer read by
 // a plain read() loop as the machine's limit); 50 MB from a TCP peer through the receive
-// dispatcher into the TCP terminal; the latency of a single byte; how long the window stays
+// dispatcher into the TCP terminal; how long the window stays unanswered under a flood of line
+// breaks and an 8 MB paste; the latency of a single byte; how long the window stays
 // unanswered while the RFID reader simulator gathers request frames from a noisy line; the
 // console's CPU at rest with both links up. Start it inside the private network namespace
 // (tools/bench does), since the console broadcasts.
@@ -16,10 +17,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -214,6 +217,7 @@ public:
         m_timer.setInterval(10);
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
             const qint64 gap = m_clock.restart();
+            m_longestMs = qMax(m_longestMs, gap);
             if (gap > 100)
                 m_frozenMs += gap;
         });
@@ -221,12 +225,58 @@ public:
         m_timer.start();
     }
     double frozenSeconds() const { return m_frozenMs / 1000.0; }
+    qint64 longestMs() const { return m_longestMs; }
 
 private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_frozenMs = 0;
+    qint64 m_longestMs = 0;
 };
+
+// The longest gap between the window's 10 ms ticks (a click waits at most that long) while 4 MB of
+// nothing but CR and LF arrive on TCP (the terminal breaks a line at each), and while 8 MB are
+// pasted into the TCP terminal.
+void floodsAndPastes(MainWindow &window, QTcpSocket &peer)
+{
+    QByteArray breaks(4 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    for (char &c : breaks)
+        c = random.bounded(2) ? '\r' : '\n';
+    qint64 received = 0;
+    const QObject scope;
+    QObject::connect(
+        &window.record(), &TrafficRecord::appended, &scope, [&](const TrafficEntry &e) {
+            if (e.direction == TrafficEntry::Direction::Received && e.link.startsWith(u"TCP"))
+                received += e.bytes.size();
+        });
+    {
+        Pinger ping;
+        peer.write(breaks);
+        runEventLoopUntil([&] { return received >= breaks.size(); }, 60000);
+        runEventLoopFor(100);
+        std::printf("4 MB of CR and LF on TCP: longest gap between 10 ms ticks %lld ms\n",
+                    ping.longestMs());
+    }
+
+    TerminalBox *box = terminal(window, "TXT_TCP_WIN");
+    box->setFocus();
+    QApplication::clipboard()->setText(QString::fromLatin1(lines().repeated(2).left(8 << 20)));
+    Pinger ping;
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
+    qint64 pasteNs = 0;
+    QTimer::singleShot(20, box, [&] {
+        QElapsedTimer clock;
+        clock.start();
+        QApplication::sendEvent(box, &paste);
+        pasteNs = clock.nsecsElapsed();
+    });
+    runEventLoopFor(500);
+    std::printf("8 MB pasted into the TCP terminal (%lld bytes there): the paste %.1f ms, longest "
+                "gap between 10 ms ticks %lld ms\n",
+                qint64(box->length()), pasteNs / 1e6, ping.longestMs());
+    box->setBytes({});
+}
 
 // Writes bytes into the line on a schedule from a thread of its own, and counts the reader
 // replies that come back.
@@ -402,6 +452,8 @@ int main(int argc, char **argv)
     const Figures tcp = tcpIntake(window, *peer);
     std::printf("50 MB of text from TCP into its terminal: %.1f MB/s, %.2f s CPU\n",
                 50 / tcp.seconds, tcp.cpu);
+
+    floodsAndPastes(window, *peer);
 
     std::printf("single byte to the screen: %.2f ms (median of 50)\n",
                 singleByteLatencyMs(window, master));
