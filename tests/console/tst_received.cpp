@@ -120,6 +120,9 @@ private Q_SLOTS:
         QCOMPARE(rig.tcpTerminal.text(), shown);
         QVERIFY(rig.find<QRadioButton>("SW_TTL2_IN(0)")->isChecked());
         QCOMPARE(rig.find<QRadioButton>("SW_TTL1_IN(0)")->isChecked(), chunk.contains('\xF2'));
+        QVERIFY(rig.receive("\xF5"));
+        QCOMPARE(rig.bridge.read(answer.size()), answer);
+        QVERIFY(rig.find<QRadioButton>("SW_TTL2_IN(1)")->isChecked());
     }
 
     void terminalCap_data()

@@ -405,6 +405,13 @@ private Q_SLOTS:
             "T,COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\"\r\n"
             "T,COM1,sent,1,61,a,\"one\r\ntwo\"\r\n"
             "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"_s);
+        // Rows beyond what the writer holds before it writes go out whole.
+        live.record.sent(u"COM1"_s, QByteArray(512 * 1024, 'z'), u"big"_s);
+        QTRY_COMPARE(live.model.rowCount(), 5);
+        QBuffer big;
+        big.open(QIODevice::WriteOnly);
+        QVERIFY(live.model.writeCsv(big));
+        QVERIFY(big.data().startsWith(out.data()) && big.data().endsWith(",big\r\n"));
     }
 
     void savedLog()

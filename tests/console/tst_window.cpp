@@ -382,10 +382,10 @@ private Q_SLOTS:
         TemporaryConfig config;
         Pty adapter;
         QVERIFY(config.linkPort(7, adapter.slavePath()));
-        QVERIFY(config.writeSettings("; mine\n[udp]\nremote_port=1024\n"));
+        QVERIFY(config.writeSettings("; mine\n[udp]\nremote_port=1024\n[ports]\n3= ; none yet\n"));
         MainWindow window{ConsoleSettings{}};
         auto *comm = window.findChild<QLineEdit *>(u"INP_COMM_NO"_s);
-        comm->setText(u"4"_s);
+        comm->setText(u"1"_s);
 
         QContextMenuEvent click(QContextMenuEvent::Mouse, {5, 5}, comm->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(comm, &click);
@@ -396,7 +396,13 @@ private Q_SLOTS:
         menu->close();
         auto *dialog = window.findChild<PortPickerDialog *>();
         QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->findChild<QSpinBox *>(u"number"_s)->value(), 4);
+        QCOMPARE(dialog->findChild<QSpinBox *>(u"number"_s)->value(), 1);
+        // The line of [ports] left out is told in the dialog.
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [](const QLabel *l) {
+            return l->text().startsWith(u"[ports] line "_s) &&
+                   l->text().contains(u"3= ; none yet"_s);
+        }));
 
         auto *table = dialog->findChild<QTableView *>();
         const int row = rowOf(table, adapter.slavePath());
@@ -412,14 +418,20 @@ private Q_SLOTS:
         QVERIFY(window.serial().output("map"));
         QCOMPARE(adapter.read(3), QByteArray("map"));
         const int mapped = rowOf(table, adapter.slavePath());
-        QCOMPARE(cell(table, mapped, PortListModel::Number), u"4, 7"_s);
+        QCOMPARE(cell(table, mapped, PortListModel::Number), u"1, 7"_s);
 
         Pty later;
         QVERIFY(config.linkPort(9, later.slavePath()));
         QTRY_VERIFY(rowOf(table, later.slavePath()) >= 0);
 
         QTest::mouseClick(dialog->findChild<QPushButton *>(u"remove"_s), Qt::LeftButton);
-        QCOMPARE(window.serial().device(), u"/dev/ttyS3"_s);
+        QCOMPARE(window.serial().device(), u"/dev/ttyS0"_s);
+
+        // What Qt knows of a USB adapter, from the first row on.
+        PortListModel model;
+        model.setPorts({{u"/dev/ttyUSB0"_s, {}, {}, {}, {}, 0x403, 0x6001, true, {}, {}}});
+        QVERIFY(model.port(0) && !model.port(1));
+        QCOMPARE(model.data(model.index(0, PortListModel::UsbIds)).toString(), u"0403:6001"_s);
     }
 
     // Last: the rows share one window.

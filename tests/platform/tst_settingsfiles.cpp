@@ -317,6 +317,46 @@ private Q_SLOTS:
         }
     }
 
+    // Each key in its range is taken; out of range or not a number, the default stays and the
+    // problem is reported.
+    void settingsKeys_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QList<qint64>>("values"); // UDP ports, time-out, then the four in MiB
+        QTest::addColumn<int>("problems");
+        const QList<qint64> defaults{1024, 0, 5000, 16, 16, 64, 1024};
+        QTest::newRow("none") << QByteArray() << defaults << 0;
+        QTest::newRow("every key at its top")
+            << QByteArray("[udp]\nremote_port=65535\nlocal_port=65535\n[tcp]\n"
+                          "connect_timeout_ms=86400000\n[traffic]\nmemory_mib=1048576\n"
+                          "[serial]\nterminal_mib=1\n[log]\nfile_mib=2\ntotal_mib=3\n")
+            << QList<qint64>{65535, 65535, 86400000, 1048576, 1, 2, 3} << 0;
+        QTest::newRow("every key one past it")
+            << QByteArray("[udp]\nremote_port=65536\nlocal_port=-1\n[tcp]\n"
+                          "connect_timeout_ms=86400001\n[traffic]\nmemory_mib=0\n"
+                          "[serial]\nterminal_mib=1048577\n[log]\nfile_mib=0\ntotal_mib=0\n")
+            << defaults << 7;
+        QTest::newRow("junk") << QByteArray(
+                                     "[traffic]\nmemory_mib=lots\n[tcp]\nconnect_timeout_ms=\n")
+                              << defaults << 2;
+    }
+
+    void settingsKeys()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QList<qint64>, values);
+        QFETCH(int, problems);
+        const QString path = freshPath();
+        QVERIFY(ini.isEmpty() || writeFile(path, ini, 0644));
+        const ConsoleSettings s = ConsoleSettings::load(path);
+        constexpr qint64 MiB = ConsoleSettings::MiB;
+        QCOMPARE((QList<qint64>{s.udpRemotePort, s.udpLocalPort, s.tcpConnectTimeoutMs,
+                                s.recordLimit / MiB, s.serialTerminalLimit / MiB,
+                                s.logFileLimit / MiB, s.logTotalLimit / MiB}),
+                 values);
+        QCOMPARE(s.problems.size(), problems);
+    }
+
     void keepsPermissions_data()
     {
         QTest::addColumn<int>("oldMode"); // -1: no file yet

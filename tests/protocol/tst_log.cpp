@@ -113,6 +113,9 @@ private Q_SLOTS:
             u"validation time-out 3 s, 1 card before offline"_s);
         row("mode", TcpSent, "><IM4", u"mode 4 - Free tst"_s);
         row("mode not in the list", TcpSent, "><IMx", u"mode \"x\", not in the list"_s);
+        row("long value is cut", TcpSent, "><IR," + QByteArray(25, 'x') + ",a,b,c*",
+            u"configuration write: polling \"%1...\", not a choice, remote antenna 2 at a, "
+            "remote antenna 3 at b, remote antenna 4 at c"_s.arg(QString(24, u'x')));
         row("direct command", TcpSent, "><ID03\xB6\xB7\xB8", u"direct command, 3 data bytes"_s);
         row("direct command cut short", TcpSent, "><ID03\xB6\xB7",
             u"direct command cut short, 2 of 3 data bytes"_s);
@@ -225,11 +228,11 @@ private Q_SLOTS:
                Head + "serial\treceived\t256\t" + all.toHex(' ') + "\tall of them, NUL to FF",
                {Noon, u"serial"_s, Direction::Received, all, u"all of them, NUL to FF"_s});
         accept("every escape",
-               Event + R"(a\\b\tc\rd\ne\x00\x1b\x7f\x85 )" +
+               Event + R"(a\\b\tc\rd\ne\x00\x1b\x7f\x80\x85 )" +
                    "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80" + R"( \\t \\x41)",
                {Noon, u"sim"_s, Direction::Event, QByteArray(),
                 u"a\\b\tc\rd\ne"_s + QChar(0) +
-                    u"\u001b\u007f\u0085 \u00e9\u20ac\U0001F600 \\t \\x41"_s});
+                    u"\u001b\u007f\u0080\u0085 \u00e9\u20ac\U0001F600 \\t \\x41"_s});
         accept("line end LF", Event + "input 1 on\n",
                {Noon, u"sim"_s, Direction::Event, {}, u"input 1 on"_s});
         accept("line end CR LF", Event + "input 1 on\r\n",
@@ -249,6 +252,7 @@ private Q_SLOTS:
         reject("no milliseconds", "2026-12-07T14:03:09+01:00\tsim\tevent\t0\t\tx");
         reject("month 13", "2026-13-07T14:03:09.512+01:00\tsim\tevent\t0\t\tx");
         reject("30 February", "2026-02-30T14:03:09.512+01:00\tsim\tevent\t0\t\tx");
+        reject("offset of 60 minutes", "2026-12-07T14:03:09.512+01:60\tsim\tevent\t0\t\tx");
         reject("hour 24", "2026-12-07T24:00:00.000+01:00\tsim\tevent\t0\t\tx");
         reject("year 0", "0000-12-07T14:03:09.512+01:00\tsim\tevent\t0\t\tx");
         reject("space for T", "2026-12-07 14:03:09.512+01:00\tsim\tevent\t0\t\tx");

@@ -140,6 +140,10 @@ private Q_SLOTS:
         row("odd lower case", u"115200,o,8,1"_s, S{115200, S::Odd, 8, S::One});
         row("mark 5 1.5", u"110,M,5,1.5"_s, S{110, S::Mark, 5, S::OneAndHalf});
         row("space 6", u"300,S,6,1"_s, S{300, S::Space, 6, S::One});
+        for (const qint32 rate : {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400,
+                                  56000, 57600, 115200, 128000, 230400, 256000, 460800, 921600})
+            QTest::addRow("rate %d", rate)
+                << u"%1,N,8,1"_s.arg(rate) << Parsed(S{rate, S::None, 8, S::One});
         row("bad parity", u"9600,X,8,1"_s);
         row("incomplete", u"9600,N,8,"_s);
         row("partial rate", u"96"_s);
