@@ -24,12 +24,6 @@ TrafficRecord::TrafficRecord(qint64 memoryLimit, QObject *parent)
     m_clock.start();
 }
 
-void TrafficRecord::setMemoryLimit(qint64 bytes)
-{
-    m_limit = bytes;
-    trim();
-}
-
 qint64 TrafficRecord::sent(const QString &link, const QByteArray &bytes, const QString &note)
 {
     return add(TrafficEntry::Direction::Sent, link, bytes, note);

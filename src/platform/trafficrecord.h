@@ -50,7 +50,6 @@ public:
 
     explicit TrafficRecord(qint64 memoryLimit = DefaultLimit, QObject *parent = nullptr);
 
-    void setMemoryLimit(qint64 bytes);
     qint64 memoryLimit() const { return m_limit; }
     qint64 memoryUsed() const { return m_used; }
 

@@ -412,6 +412,9 @@ private Q_SLOTS:
         big.open(QIODevice::WriteOnly);
         QVERIFY(live.model.writeCsv(big));
         QVERIFY(big.data().startsWith(out.data()) && big.data().endsWith(",big\r\n"));
+        // Each entry has its time on a steady clock too, from the record's start.
+        QVERIFY(live.record.at(0).monotonicNs >= 0);
+        QVERIFY(live.record.at(4).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
     }
 
     void savedLog()

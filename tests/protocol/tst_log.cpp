@@ -229,10 +229,10 @@ private Q_SLOTS:
                {Noon, u"serial"_s, Direction::Received, all, u"all of them, NUL to FF"_s});
         accept("every escape",
                Event + R"(a\\b\tc\rd\ne\x00\x1b\x7f\x80\x85 )" +
-                   "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80" + R"( \\t \\x41)",
+                   "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x99\x81" + R"( \\t \\x41)",
                {Noon, u"sim"_s, Direction::Event, QByteArray(),
                 u"a\\b\tc\rd\ne"_s + QChar(0) +
-                    u"\u001b\u007f\u0080\u0085 \u00e9\u20ac\U0001F600 \\t \\x41"_s});
+                    u"\u001b\u007f\u0080\u0085 \u00e9\u20ac\U0001F641 \\t \\x41"_s});
         accept("line end LF", Event + "input 1 on\n",
                {Noon, u"sim"_s, Direction::Event, {}, u"input 1 on"_s});
         accept("line end CR LF", Event + "input 1 on\r\n",
