@@ -183,8 +183,8 @@ private Q_SLOTS:
             u"reader: card E0040150A3C61B7D, checksum right"_s);
         row("reply cut short", ReaderSent, bytes("0d000000"), u"reader: reply cut short"_s);
 
-        row("bounded", TcpSent, framed("\xC1").repeated(25),
-            u"TTL 1 OUT on; "_s.repeated(19) + u"TTL 1 OUT on; and 5 more"_s);
+        row("bounded", TcpSent, framed("\xC1").repeated(21),
+            u"TTL 1 OUT on; "_s.repeated(19) + u"TTL 1 OUT on; and 1 more"_s);
     }
 
     void meaning()
