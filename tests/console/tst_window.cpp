@@ -410,8 +410,11 @@ private Q_SLOTS:
         QCOMPARE(cell(table, row, PortListModel::Number), u"7"_s);
         QCOMPARE(cell(table, row, PortListModel::GivenBy), u"link com7"_s);
         QCOMPARE(cell(table, row, PortListModel::State), u"present"_s);
+        auto *remove = dialog->findChild<QPushButton *>(u"remove"_s);
+        QVERIFY(!remove->isEnabled());
         table->selectRow(row);
         QTest::mouseClick(dialog->findChild<QPushButton *>(u"give"_s), Qt::LeftButton);
+        QVERIFY(remove->isEnabled());
 
         QCOMPARE(window.serial().device(), adapter.slavePath());
         QVERIFY(window.serialLink().isUp());
@@ -424,7 +427,7 @@ private Q_SLOTS:
         QVERIFY(config.linkPort(9, later.slavePath()));
         QTRY_VERIFY(rowOf(table, later.slavePath()) >= 0);
 
-        QTest::mouseClick(dialog->findChild<QPushButton *>(u"remove"_s), Qt::LeftButton);
+        QTest::mouseClick(remove, Qt::LeftButton);
         QCOMPARE(window.serial().device(), u"/dev/ttyS0"_s);
 
         // What Qt knows of a USB adapter, from the first row on.

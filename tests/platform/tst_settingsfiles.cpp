@@ -140,8 +140,10 @@ private Q_SLOTS:
         row("malformed: relative device", "[ports]\n3=ttyUSB0\n", true, linked, link, 1);
         row("malformed: no device", "[ports]\n3= ; none yet\n", false, u"/dev/ttyS2"_s, none, 1);
         row("malformed: not numbers",
-            "[ports]\nthree=/dev/zero\n3x=/dev/zero\n0=/dev/zero\n40000=/dev/zero\n", true, linked,
-            link, 4);
+            "[ports]\nthree=/dev/zero\n3x=/dev/zero\n0=/dev/zero\n40000=/dev/zero\n1=/dev/zero\n"
+            "32767=/dev/zero\n",
+            true, linked, link, 4);
+        row("malformed: only blanks", "[ports]\n3=  \t\n", false, u"/dev/ttyS2"_s, none, 1);
         row("malformed beside a good one", "[ports]\nnoise\n3=/dev/zero\n", false, zero, ini, 1);
     }
 
