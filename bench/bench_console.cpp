@@ -5,16 +5,19 @@
 // dispatcher into the TCP terminal; how long the window stays unanswered under a flood of line
 // breaks and an 8 MB paste; the latency of a single byte; how long the window stays
 // unanswered while the RFID reader simulator gathers request frames from a noisy line; the
-// console's CPU at rest with both links up. Start it inside the private network namespace
-// (tools/bench does), since the console broadcasts.
+// console's CPU at rest with both links up; both links flooded at once with the traffic view
+// open, and the session log checked against what arrived. Start it inside the private network
+// namespace (tools/bench does), since the console broadcasts.
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "platform/locations.h"
 #include "platform/trafficrecord.h"
+#include "protocol/logline.h"
 #include "protocol/rfid.h"
 #include "widgets/controls.h"
 #include "widgets/terminalbox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -205,6 +208,19 @@ Figures tcpIntake(MainWindow &window, QTcpSocket &peer)
         },
         600000);
     return {clock.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
+}
+
+// Resident memory of this process in MiB, now (VmRSS) or at its peak (VmHWM).
+double residentMiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toDouble() / 1024;
+    }
+    return -1;
 }
 
 // The window's answer time while something else happens: a 10 ms timer whose late ticks add up
@@ -403,6 +419,71 @@ double singleByteLatencyMs(MainWindow &window, int master)
     return samples.isEmpty() ? -1 : samples[samples.size() / 2];
 }
 
+// Both links at once with the traffic view open: 20 MB of text from the TCP peer while another
+// thread writes 20 MB into the serial line. The longest gap between the window's 10 ms ticks,
+// and the resident memory before, after and at its peak.
+void floodWithTheViewOpen(MainWindow &window, QTcpSocket &peer, int master)
+{
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_T))
+            action->trigger();
+    }
+    runEventLoopFor(500);
+    const double before = residentMiB("VmRSS:");
+    constexpr qsizetype Size = 20 * 1024 * 1024;
+    const QByteArray text = lines().repeated(Size / TransferSize).left(Size);
+    qint64 received[2] = {}; // TCP, serial
+    const QObject scope;
+    QObject::connect(&window.record(), &TrafficRecord::appended, &scope,
+                     [&](const TrafficEntry &e) {
+                         if (e.direction == TrafficEntry::Direction::Received && e.link != u"UDP")
+                             received[e.link == u"COM1"] += e.bytes.size();
+                     });
+    Pinger ping;
+    std::thread writer([&] {
+        for (qsizetype at = 0; at < Size;) {
+            const ssize_t n =
+                write(master, text.constData() + at, size_t(qMin<qsizetype>(65536, Size - at)));
+            if (n <= 0)
+                break;
+            at += n;
+        }
+    });
+    qint64 queued = 0;
+    runEventLoopUntil(
+        [&] {
+            while (queued < Size && peer.bytesToWrite() < 256 * 1024)
+                queued += peer.write(text.mid(queued, 65536));
+            return received[0] >= Size && received[1] >= Size;
+        },
+        300000);
+    writer.join();
+    std::printf("20 MB on TCP and 20 MB on the serial line at once, traffic view open: longest "
+                "gap between 10 ms ticks %lld ms; resident %.0f MiB before, %.0f after, peak "
+                "%.0f%s\n",
+                ping.longestMs(), before, residentMiB("VmRSS:"), residentMiB("VmHWM:"),
+                received[0] >= Size && received[1] >= Size ? "" : " (incomplete)");
+}
+
+// Whether the session log holds every byte that the record saw arrive on TCP and serial.
+void checkTheLog(const qint64 (&received)[2])
+{
+    qint64 logged[2] = {};
+    const QDir folder(locations::sessionsFolder());
+    for (const QString &name : folder.entryList({QStringLiteral("*.log")}, QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        while (!file.atEnd()) {
+            const auto line = logline::parse(file.readLine());
+            if (line && line->direction == logline::Direction::Received && line->link != u"UDP")
+                logged[line->link == u"COM1"] += line->bytes.size();
+        }
+    }
+    std::printf("session log: %lld of %lld bytes received on TCP, %lld of %lld on serial\n",
+                logged[0], received[0], logged[1], received[1]);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -410,6 +491,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", config.path().toLocal8Bit());
     QDir().mkpath(locations::folder());
 
     int master = -1, slave = -1;
@@ -436,6 +518,12 @@ int main(int argc, char **argv)
         return 1;
     }
     std::unique_ptr<QTcpSocket> peer(bridge.nextPendingConnection());
+    qint64 received[2] = {}; // by the whole run: TCP, serial
+    QObject::connect(&window.record(), &TrafficRecord::appended, &window,
+                     [&](const TrafficEntry &e) {
+                         if (e.direction == TrafficEntry::Direction::Received && e.link != u"UDP")
+                             received[e.link == u"COM1"] += e.bytes.size();
+                     });
 
     std::printf("%-16s %12s %10s %12s %14s %12s %10s\n", "5 MB of", "console MB/s", "CPU s",
                 "CPU s/MB", "plain MB/s", "plain CPU s", "ratio");
@@ -468,6 +556,9 @@ int main(int argc, char **argv)
     std::printf("idle, both links up: %.2f %% of one core over %.0f s\n",
                 100.0 * (cpuSeconds() - cpu0) / (clock.nsecsElapsed() / 1e9),
                 clock.nsecsElapsed() / 1e9);
+    floodWithTheViewOpen(window, *peer, master);
+    window.close();
+    checkTheLog(received);
     close(master);
     return 0;
 }
