@@ -181,6 +181,21 @@ Figures console(MainWindow &window, int master, const QByteArray &data)
     return f;
 }
 
+// Counts the bytes that the record sees arrive on TCP (bytes[0]) and on the serial line
+// (bytes[1]) while it lives.
+struct Arrivals
+{
+    explicit Arrivals(TrafficRecord &record)
+    {
+        QObject::connect(&record, &TrafficRecord::appended, &scope, [this](const TrafficEntry &e) {
+            if (e.direction == TrafficEntry::Direction::Received && e.link != u"UDP")
+                bytes[e.link == u"COM1"] += e.bytes.size();
+        });
+    }
+    qint64 bytes[2] = {};
+    QObject scope;
+};
+
 // 50 MB of text from the bridge's side of the TCP link, as fast as the console takes it; the
 // terminal is emptied at its cap of 10000 characters, so only the count arrived is watched.
 Figures tcpIntake(MainWindow &window, QTcpSocket &peer)
@@ -189,13 +204,8 @@ Figures tcpIntake(MainWindow &window, QTcpSocket &peer)
     QByteArray line(78, 'T');
     line += "\r\n";
     const QByteArray block = line.repeated(65536 / line.size());
-    qint64 received = 0;
-    const QObject scope;
-    QObject::connect(
-        &window.record(), &TrafficRecord::appended, &scope, [&](const TrafficEntry &e) {
-            if (e.direction == TrafficEntry::Direction::Received && e.link.startsWith(u"TCP"))
-                received += e.bytes.size();
-        });
+    const Arrivals arrivals(window.record());
+    const qint64 &received = arrivals.bytes[0];
     QElapsedTimer clock;
     const double cpu0 = cpuSeconds();
     clock.start();
@@ -259,13 +269,8 @@ void floodsAndPastes(MainWindow &window, QTcpSocket &peer)
     QRandomGenerator random(7);
     for (char &c : breaks)
         c = random.bounded(2) ? '\r' : '\n';
-    qint64 received = 0;
-    const QObject scope;
-    QObject::connect(
-        &window.record(), &TrafficRecord::appended, &scope, [&](const TrafficEntry &e) {
-            if (e.direction == TrafficEntry::Direction::Received && e.link.startsWith(u"TCP"))
-                received += e.bytes.size();
-        });
+    const Arrivals arrivals(window.record());
+    const qint64 &received = arrivals.bytes[0];
     {
         Pinger ping;
         peer.write(breaks);
@@ -432,13 +437,8 @@ void floodWithTheViewOpen(MainWindow &window, QTcpSocket &peer, int master)
     const double before = residentMiB("VmRSS:");
     constexpr qsizetype Size = 20 * 1024 * 1024;
     const QByteArray text = lines().repeated(Size / TransferSize).left(Size);
-    qint64 received[2] = {}; // TCP, serial
-    const QObject scope;
-    QObject::connect(&window.record(), &TrafficRecord::appended, &scope,
-                     [&](const TrafficEntry &e) {
-                         if (e.direction == TrafficEntry::Direction::Received && e.link != u"UDP")
-                             received[e.link == u"COM1"] += e.bytes.size();
-                     });
+    const Arrivals arrivals(window.record());
+    const qint64(&received)[2] = arrivals.bytes;
     Pinger ping;
     std::thread writer([&] {
         for (qsizetype at = 0; at < Size;) {
@@ -518,12 +518,7 @@ int main(int argc, char **argv)
         return 1;
     }
     std::unique_ptr<QTcpSocket> peer(bridge.nextPendingConnection());
-    qint64 received[2] = {}; // by the whole run: TCP, serial
-    QObject::connect(&window.record(), &TrafficRecord::appended, &window,
-                     [&](const TrafficEntry &e) {
-                         if (e.direction == TrafficEntry::Direction::Received && e.link != u"UDP")
-                             received[e.link == u"COM1"] += e.bytes.size();
-                     });
+    const Arrivals received(window.record()); // by the whole run
 
     std::printf("%-16s %12s %10s %12s %14s %12s %10s\n", "5 MB of", "console MB/s", "CPU s",
                 "CPU s/MB", "plain MB/s", "plain CPU s", "ratio");
@@ -558,7 +553,7 @@ int main(int argc, char **argv)
                 clock.nsecsElapsed() / 1e9);
     floodWithTheViewOpen(window, *peer, master);
     window.close();
-    checkTheLog(received);
+    checkTheLog(received.bytes);
     close(master);
     return 0;
 }
