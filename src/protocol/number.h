@@ -41,11 +41,6 @@ private:
     QString m_fraction; // without trailing zeros
 };
 
-inline double leadingValue(QStringView text)
-{
-    return LeadingNumber::parse(text).toDouble();
-}
-
 inline QString twoDigitField(QStringView text)
 {
     return LeadingNumber::parse(text).twoDigitField();

@@ -412,6 +412,11 @@ private Q_SLOTS:
         big.open(QIODevice::WriteOnly);
         QVERIFY(live.model.writeCsv(big));
         QVERIFY(big.data().startsWith(out.data()) && big.data().endsWith(",big\r\n"));
+        // The view shows the start of its bytes; the export above took them whole.
+        QCOMPARE(live.model.index(4, TrafficModel::Hex).data().toString(),
+                 u"7a "_s.repeated(31) + u"7a\u2026"_s);
+        QCOMPARE(live.model.index(4, TrafficModel::Characters).data().toString(),
+                 QString(64, u'z') + u'\u2026');
         // Each entry has its time on a steady clock too, from the record's start.
         QVERIFY(live.record.at(0).monotonicNs >= 0);
         QVERIFY(live.record.at(4).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);

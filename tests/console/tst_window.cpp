@@ -429,6 +429,13 @@ private Q_SLOTS:
 
         QTest::mouseClick(remove, Qt::LeftButton);
         QCOMPARE(window.serial().device(), u"/dev/ttyS0"_s);
+        // Opened again for the highest number there is.
+        comm->setText(u"32767"_s);
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text().remove(u'&') == u"Serial ports...")
+                action->trigger();
+        }
+        QCOMPARE(dialog->findChild<QSpinBox *>(u"number"_s)->value(), 32767);
 
         // What Qt knows of a USB adapter, from the first row on.
         PortListModel model;
