@@ -10,6 +10,7 @@
 // namespace (tools/bench does), since the console broadcasts.
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "consolesetup.h"
 #include "platform/locations.h"
 #include "platform/trafficrecord.h"
 #include "protocol/logline.h"
@@ -489,23 +490,8 @@ void checkTheLog(const qint64 (&received)[2])
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_STATE_HOME", config.path().toLocal8Bit());
-    QDir().mkpath(locations::folder());
-
-    int master = -1, slave = -1;
-    char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    openpty(&master, &slave, name, &raw, nullptr);
-    close(slave);
-    QFile::link(QString::fromLocal8Bit(name), locations::folder() + QStringLiteral("/com1"));
-    QFile cfg(locations::configFile());
-    cfg.open(QIODevice::WriteOnly);
-    cfg.write("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n 1 \r\n"
-              "127.0.0.1\r\n");
-    cfg.close();
+    const bench::ConsoleSetup setup;
+    const int master = setup.master;
 
     QTcpServer bridge;
     bridge.listen(QHostAddress::LocalHost, 1024);
@@ -554,6 +540,5 @@ int main(int argc, char **argv)
     floodWithTheViewOpen(window, *peer, master);
     window.close();
     checkTheLog(received.bytes);
-    close(master);
     return 0;
 }

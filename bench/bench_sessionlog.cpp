@@ -6,6 +6,7 @@
 // network namespace (tools/bench does), since the console broadcasts.
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "consolesetup.h"
 #include "platform/locations.h"
 #include "platform/sessionlog.h"
 #include "platform/trafficrecord.h"
@@ -105,22 +106,8 @@ void logAlone(const QString &folder)
 
 void throughTheConsole(const QString &state)
 {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_STATE_HOME", state.toLocal8Bit());
-    QDir().mkpath(locations::folder());
-    int master = -1, slave = -1;
-    char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    openpty(&master, &slave, name, &raw, nullptr);
-    close(slave);
-    QFile::link(QString::fromLocal8Bit(name), locations::folder() + u"/com1"_s);
-    QFile cfg(locations::configFile());
-    cfg.open(QIODevice::WriteOnly);
-    cfg.write("FICHIER DE CONFIGURATION POUR MERIXO INC (BRIDGE TCPIP / RS-232)\r\n 1 \r\n"
-              "127.0.0.1\r\n");
-    cfg.close();
+    const bench::ConsoleSetup setup(state);
+    const int master = setup.master;
 
     const QByteArray text = lines(TransferSize);
     MainWindow window{ConsoleSettings{}};
@@ -158,7 +145,6 @@ void throughTheConsole(const QString &state)
                     static_cast<long long>(TransferSize));
     report("serial line, the console", seconds, before, after,
            folderSize(locations::sessionsFolder()));
-    close(master);
 }
 
 } // namespace
