@@ -21,10 +21,8 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace kalveno;
