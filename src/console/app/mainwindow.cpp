@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QMenu>
@@ -185,7 +186,12 @@ void MainWindow::wire()
     });
     connect(&m_tcpLink, &LinkState::changed, this,
             [this] { showLinkState(m_tcpLinkView.INP_IP_ADR, m_tcpLink); });
-    connect(&m_serialLink, &LinkState::changed, this, [this] {
+    // The status bar's right end keeps what "COMM:" holds, or why it holds nothing, while the
+    // reports of both links come and go at its left.
+    auto *serialState = new QLabel(statusBar());
+    statusBar()->addPermanentWidget(serialState);
+    connect(&m_serialLink, &LinkState::changed, this, [this, serialState] {
+        serialState->setText(m_serialLink.reason());
         showLinkState(m_serialPortView.INP_COMM_NO, m_serialLink);
         m_portPicker->setOpenPort(m_serial->isOpen() ? m_serial->device() : QString(),
                                   m_serial->linkName());
