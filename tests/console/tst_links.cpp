@@ -423,7 +423,7 @@ private Q_SLOTS:
         QTRY_VERIFY(rig.broadcasts.hasPendingDatagrams());
         const QNetworkDatagram request = rig.broadcasts.receiveDatagram();
         QCOMPARE(request.data(), framed("\xDE"));
-        rig.broadcasts.writeDatagram(answer, request.senderAddress(),
+        rig.broadcasts.writeDatagram("\xF3", request.senderAddress(),
                                      quint16(request.senderPort()));
         const auto received = [&rig]() -> const TrafficEntry * {
             for (qint64 i = rig.record.first(); i < rig.record.end(); ++i) {

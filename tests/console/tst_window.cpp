@@ -452,6 +452,7 @@ private Q_SLOTS:
         QCOMPARE(adapter.read(3), QByteArray("map"));
         const int mapped = rowOf(table, adapter.slavePath());
         QCOMPARE(cell(table, mapped, PortListModel::Number), u"1, 7"_s);
+        QCOMPARE(cell(table, mapped, PortListModel::State), u"open as COM1"_s);
 
         Pty later;
         QVERIFY(config.linkPort(9, later.slavePath()));
