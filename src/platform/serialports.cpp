@@ -97,6 +97,20 @@ PortNumber portNumber(int number)
 #endif
 }
 
+QString stableNameOf(const QString &path, const QString &stableFolder)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty())
+        return {};
+    const QFileInfoList names =
+        QDir(stableFolder).entryInfoList(QDir::Files | QDir::System, QDir::Name);
+    for (const QFileInfo &name : names) {
+        if (name.canonicalFilePath() == device)
+            return name.filePath();
+    }
+    return {};
+}
+
 bool setPortMapping(int number, const QString &device, QString *error)
 {
     const QString path = locations::settingsFile();

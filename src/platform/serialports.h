@@ -39,6 +39,11 @@ inline QString serialDevice(int number)
     return portNumber(number).device;
 }
 
+// The name under stableFolder (/dev/serial/by-id) that leads to the same device as path, or
+// nothing when there is none: a pseudo-terminal, a port on the board, a device that is absent.
+QString stableNameOf(const QString &path,
+                     const QString &stableFolder = QStringLiteral("/dev/serial/by-id"));
+
 // Gives number to device in kalveno.ini, or takes its entry out when device is empty; the rest
 // of the file stays as it was. Refused, with the file untouched and error set: a file that could
 // not be read whole (its content would be lost), a read-only one, a device that an entry cannot

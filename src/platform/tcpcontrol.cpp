@@ -48,7 +48,7 @@ bool TcpControl::connectTo(const QString &host, qint64 port)
     return true;
 }
 
-void TcpControl::close()
+void TcpControl::close(const QString &why)
 {
     m_timeout.stop();
     // abort() emits disconnected and state changes inside the call; they are ours, not events.
@@ -58,7 +58,7 @@ void TcpControl::close()
     m_closing = false;
     m_state = Closed;
     if (wasConnected)
-        recordEvent(u"closed"_s);
+        recordEvent(why.isEmpty() ? u"closed"_s : u"closed: "_s + why);
 }
 
 bool TcpControl::sendData(const QByteArray &bytes, const QString &note)
@@ -108,6 +108,7 @@ void TcpControl::onError(QAbstractSocket::SocketError error)
     if (error == QAbstractSocket::RemoteHostClosedError && m_state == Connected) {
         m_state = Closing;
         recordEvent(u"closed by the peer"_s);
+        Q_EMIT closedByPeer();
         return;
     }
     fail(int(error), m_socket.errorString());
@@ -133,8 +134,7 @@ void TcpControl::fail(int number, const QString &description)
 
 void TcpControl::recordEvent(const QString &what)
 {
-    if (m_record)
-        m_record->linkEvent(m_linkName, what);
+    m_events.add(m_linkName, what);
 }
 
 } // namespace kalveno

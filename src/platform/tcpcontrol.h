@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linkevents.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QTcpSocket>
@@ -14,7 +16,8 @@ class TrafficRecord;
 // error event, and bounds a connection attempt by a time-out of its own. A peer's close leaves
 // the state at Closing and raises no error; a failed attempt leaves Error and raises one.
 // Every chunk read or written, and every connect, close and error, goes into the traffic
-// record, under the link name "TCP <port>".
+// record, under the link name "TCP <port>"; an error that repeats the one before is counted
+// rather than written again.
 class TcpControl final : public QObject
 {
     Q_OBJECT
@@ -40,22 +43,31 @@ public:
 
     int state() const { return m_state; }
     void setConnectTimeout(int milliseconds) { m_timeout.setInterval(milliseconds); }
-    void setRecord(TrafficRecord *record) { m_record = record; }
+    void setRecord(TrafficRecord *record)
+    {
+        m_record = record;
+        m_events.setRecord(record);
+    }
     QString linkName() const { return m_linkName; }
 
     // Starts an attempt and returns at once; false when the call itself is refused (the socket
     // is not closed, or the port is not a TCP port).
     bool connectTo(const QString &host, qint64 port);
-    // Drops the connection or the attempt at once; the state is Closed on return.
-    void close();
+    // Drops the connection or the attempt at once; the state is Closed on return. The record
+    // says why a connection was closed, when given.
+    void close(const QString &why = {});
     // False when the bytes cannot be handed to a connected socket. The note, when given, says
     // what the bytes are in the record.
     bool sendData(const QByteArray &bytes, const QString &note = {});
     QByteArray getData();
     QString lastError() const { return m_lastError; }
+    // Writes into the record how often the last event repeated.
+    void flushEvents() { m_events.flush(); }
 
 Q_SIGNALS:
     void connected();
+    // The bridge closed the connection; the state is Closing.
+    void closedByPeer();
     void dataArrival(qint64 bytesAvailable);
     void errorOccurred(int number, const QString &description);
 
@@ -74,6 +86,7 @@ private:
     QString m_linkName;
     QString m_peer;
     TrafficRecord *m_record = nullptr;
+    LinkEvents m_events;
 };
 
 } // namespace kalveno

@@ -29,9 +29,9 @@ qint64 TrafficRecord::sent(const QString &link, const QByteArray &bytes, const Q
     return add(TrafficEntry::Direction::Sent, link, bytes, note);
 }
 
-qint64 TrafficRecord::received(const QString &link, const QByteArray &bytes)
+qint64 TrafficRecord::received(const QString &link, const QByteArray &bytes, const QString &note)
 {
-    return add(TrafficEntry::Direction::Received, link, bytes, {});
+    return add(TrafficEntry::Direction::Received, link, bytes, note);
 }
 
 logline::Line lineOf(const TrafficEntry &entry, const QDateTime &time)

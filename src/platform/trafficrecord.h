@@ -57,7 +57,7 @@ public:
     void setReaderLine(bool on) { m_readerLine = on; }
 
     qint64 sent(const QString &link, const QByteArray &bytes, const QString &note = {});
-    qint64 received(const QString &link, const QByteArray &bytes);
+    qint64 received(const QString &link, const QByteArray &bytes, const QString &note = {});
     qint64 linkEvent(const QString &link, const QString &what);
 
     // The entries in memory are those from first() up to, not including, end().

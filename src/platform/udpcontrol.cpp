@@ -2,13 +2,19 @@
 
 #include "trafficrecord.h"
 
+#include "protocol/meaning.h"
+
+#include <QNetworkDatagram>
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
 UdpControl::UdpControl(QObject *parent)
     : QObject(parent)
-{}
+{
+    connect(&m_socket, &QIODevice::readyRead, this, &UdpControl::readDatagrams);
+}
 
 bool UdpControl::bind()
 {
@@ -35,6 +41,20 @@ bool UdpControl::sendData(const QByteArray &bytes)
     if (m_record)
         m_record->sent(u"UDP"_s, bytes);
     return true;
+}
+
+void UdpControl::readDatagrams()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket.receiveDatagram();
+        if (!m_record)
+            continue;
+        const QByteArray bytes = datagram.data();
+        const QString from =
+            u"from %1:%2"_s.arg(datagram.senderAddress().toString()).arg(datagram.senderPort());
+        m_record->received(u"UDP"_s, bytes,
+                           meaning::of({meaning::Link::Udp, false}, bytes) + u", "_s + from);
+    }
 }
 
 } // namespace kalveno

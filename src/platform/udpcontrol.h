@@ -9,8 +9,10 @@ namespace kalveno {
 
 class TrafficRecord;
 
-// A datagram sender aimed at one remote host and port; each send is one datagram, and each
-// datagram sent goes into the traffic record.
+// A datagram socket aimed at one remote host and port; each send is one datagram. Each datagram
+// sent, and each one that arrives (a bridge answering a broadcast status request), goes into the
+// traffic record, those that arrive with their sender in their meaning. Nothing else reads what
+// arrives: several bridges may answer one broadcast.
 class UdpControl final : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,8 @@ public:
     QString lastError() const { return m_lastError; }
 
 private:
+    void readDatagrams();
+
     QUdpSocket m_socket;
     QHostAddress m_remoteHost;
     quint16 m_remotePort = 1024;

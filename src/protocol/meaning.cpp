@@ -631,16 +631,23 @@ QString configReplyMeaning(const turnstile::ConfigReply &reply)
     return u"configuration reply: "_s + parts.join(u", "_s);
 }
 
-void describeSent(const Context &context, QByteArrayView chunk, Items &items)
+// A reconnect broadcast, the console's own or, received, another console's.
+bool describeBroadcast(QByteArrayView chunk, Items &items)
 {
     static const QByteArray broadcastHead = bridgeio::reconnectBroadcast({});
-    if (context.link == Link::Udp && chunk.startsWith(broadcastHead)) {
-        items.add(0, [address = chunk.sliced(broadcastHead.size())] {
-            return address.isEmpty() ? u"reconnect broadcast without an address"_s
-                                     : u"reconnect broadcast for "_s + shown(address);
-        });
+    if (!chunk.startsWith(broadcastHead))
+        return false;
+    items.add(0, [address = chunk.sliced(broadcastHead.size())] {
+        return address.isEmpty() ? u"reconnect broadcast without an address"_s
+                                 : u"reconnect broadcast for "_s + shown(address);
+    });
+    return true;
+}
+
+void describeSent(const Context &context, QByteArrayView chunk, Items &items)
+{
+    if (context.link == Link::Udp && describeBroadcast(chunk, items))
         return;
-    }
     const qsizetype readerEnd = context.link == Link::Serial && context.readerLine
                                     ? describeReaderFrames(chunk, true, items)
                                     : 0;
@@ -649,10 +656,8 @@ void describeSent(const Context &context, QByteArrayView chunk, Items &items)
 
 void describeReceived(const Context &context, QByteArrayView chunk, Items &items)
 {
-    if (context.link == Link::Udp) {
-        describeBytes(chunk, false, items);
+    if (context.link == Link::Udp && describeBroadcast(chunk, items))
         return;
-    }
     const qsizetype readerEnd = context.link == Link::Serial && context.readerLine
                                     ? describeReaderFrames(chunk, false, items)
                                     : 0;

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QLockFile>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
@@ -215,7 +216,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("why"); // what the status bar says at start-up
-        QTest::newRow("no file") << u"none"_s << QString();
+        QTest::newRow("no file")
+            << u"none"_s
+            << u"To begin, type the bridge's address into \"IP:\" and the serial port's number "
+               "into \"COMM:\" (1 for the first)"_s;
         QTest::newRow("missing folder") << u"missing"_s << QString();
         QTest::newRow("read-only folder") << u"read-only"_s << QString();
         QTest::newRow("full folder") << u"full"_s << QString();
@@ -243,14 +247,17 @@ private Q_SLOTS:
         // attempt on no address fails, and the first tick broadcasts on the configured port.
         auto *port = control<QLineEdit>(window.designArea(), "INP_COMM_NO");
         auto *address = control<QLineEdit>(window.designArea(), "INP_IP_ADR");
-        const bool read = kind != u"none" && why.isEmpty();
+        const bool read = kind != u"none" && kind != u"fifo" && kind != u"large";
         QCOMPARE(port->text() + u'|' + address->text(), read ? u"0|old"_s : u"|"_s);
         if (kind == u"none") {
             QCOMPARE(background(port), ROUGE);
             QVERIFY(!window.serial().isOpen());
-            QTRY_VERIFY(address->toolTip().startsWith(u":1024: "_s));
-            QCOMPARE(background(address), ROUGE);
             QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
+            // The failed attempts change neither the field's tip nor the word of the first start.
+            QCOMPARE(address->toolTip(),
+                     u"no address in \"IP:\": type the bridge's address there"_s);
+            QCOMPARE(background(address), ROUGE);
+            QVERIFY(window.statusBar()->currentMessage().contains(why));
         }
         // The file goes away or cannot be written while the window runs.
         if (kind == u"missing")
@@ -279,6 +286,23 @@ private Q_SLOTS:
                                               ? configFor(" 0 ", address->text().toLatin1())
                                               : old);
         QVERIFY((kind != u"read-only" && kind != u"full") || run(u"umount"_s, {folder}));
+    }
+
+    // A second console on the same configuration folder is told at start, and still runs.
+    void secondConsoleOnTheFolder()
+    {
+        TemporaryConfig config;
+        QVERIFY(QDir().mkpath(config.folder()));
+        QLockFile first(config.folder() + u"/kalveno.lock"_s);
+        QVERIFY(first.tryLock());
+        MainWindow second{ConsoleSettings{}};
+        QVERIFY(second.statusBar()->currentMessage().contains(
+            u"another console (process %1) already runs on %2"_s
+                .arg(QCoreApplication::applicationPid())
+                .arg(config.folder())));
+        first.unlock();
+        MainWindow third{ConsoleSettings{}};
+        QVERIFY(!third.statusBar()->currentMessage().contains(u"another console"_s));
     }
 
     void terminalsAndFieldsAreWired()
@@ -329,12 +353,18 @@ private Q_SLOTS:
         click(console.find<QWidget>("B_ZOOM_TEST"));
         QVERIFY(console.window->testView().isShown());
         QCOMPARE(bridge.read(6, 300), QByteArray("><IM1"));
-        // The serial line goes away, the technician is told, and it comes back by itself.
+        // The serial line goes away and another takes its number: the technician is told, and
+        // the port opens on the new line when the number is typed again.
+        Pty again;
         console.line.closeMaster();
         QTRY_VERIFY(console.window->statusBar()->currentMessage().contains(u"lost"_s));
-        Pty again;
         console.config.linkPort(1, again.slavePath());
-        QTRY_VERIFY(console.window->serial().isOpen());
+        QTRY_VERIFY(console.window->statusBar()->currentMessage().contains(u"1 now names "_s +
+                                                                           again.slavePath()));
+        QVERIFY(!console.window->serial().isOpen());
+        console.find<QLineEdit>("INP_COMM_NO")->setText({});
+        console.find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
+        QVERIFY(console.window->serial().isOpen());
         // The simulator's box sets the reader's speed, and its idle tick keeps the terminal
         // short with nothing arriving.
         again.write(QByteArray(600, 'a'));
@@ -422,6 +452,7 @@ private Q_SLOTS:
         QCOMPARE(adapter.read(3), QByteArray("map"));
         const int mapped = rowOf(table, adapter.slavePath());
         QCOMPARE(cell(table, mapped, PortListModel::Number), u"1, 7"_s);
+        QCOMPARE(cell(table, mapped, PortListModel::State), u"open as COM1"_s);
 
         Pty later;
         QVERIFY(config.linkPort(9, later.slavePath()));

@@ -83,6 +83,14 @@ bool Desktop::click(QPoint at, int count)
                     u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
 }
 
+bool Desktop::wheel(QPoint at, int notches, bool down)
+{
+    // X reports the wheel as buttons 4 (up) and 5 (down).
+    return xdotool({u"mousemove"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s,
+                    u"--repeat"_s, QString::number(notches), u"--delay"_s, u"80"_s,
+                    down ? u"5"_s : u"4"_s});
+}
+
 QImage Desktop::screenshot()
 {
     QProcess import;

@@ -27,6 +27,8 @@ public:
     // The window id of the first window whose name contains the text, waiting for it.
     QString waitForWindow(const QString &name, int timeoutMs = 10000);
     bool click(QPoint at, int count = 1);
+    // Turns the wheel over a point, one notch at a time; down when `down`.
+    bool wheel(QPoint at, int notches, bool down = true);
     QImage screenshot();
     QColor colourAt(QPoint at);
     // Asks a window to close, as a window manager does when its close button is pressed.

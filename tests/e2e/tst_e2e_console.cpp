@@ -113,6 +113,27 @@ private Q_SLOTS:
         QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IP0501><T5T05"));
     }
 
+    // A wheel turned over the port list or the mode list, with the focus elsewhere, neither
+    // moves the link to the other port nor sends a mode; over the mode list holding the focus
+    // it picks the next mode, which shows that the turns do reach the window.
+    void wheelWithoutTheFocus()
+    {
+        Stack stack;
+        QVERIFY(stack.start());
+        QVERIFY(stack.waitForColour(u"INP_IP_ADR"_s, VERT));
+        QVERIFY(stack.click(u"INP_T_TIMEOUT"_s));
+        const qsizetype mark = stack.log().size();
+        QVERIFY(stack.desktop().wheel(stack.place(u"INP_IP_PORT"_s), 2));
+        QVERIFY(stack.desktop().wheel(stack.place(u"LST_T_MODE"_s), 2));
+        QVERIFY(!stack.waitForReceived(u"TCP 1024"_s, mark, "><IM", 1500));
+        const QList<logline::Line> lines = stack.log().mid(mark);
+        QVERIFY(std::none_of(lines.begin(), lines.end(),
+                             [](const logline::Line &line) { return line.link == u"TCP 1025"_s; }));
+        QVERIFY(stack.click(u"LST_T_MODE"_s));
+        QVERIFY(stack.desktop().wheel(stack.place(u"LST_T_MODE"_s), 1));
+        QVERIFY(stack.waitForReceived(u"TCP 1024"_s, mark, "><IM1"));
+    }
+
     void sendTestGreenThenRedUnplugged()
     {
         Stack stack;

@@ -147,12 +147,24 @@ private Q_SLOTS:
             const QString line =
                 QString::fromLatin1(said).section(u"serial "_s, 1).section(u'\n', 0, 0);
             clock.start();
-            // Both links come back by themselves, the serial port on the simulator's new line.
-            QTRY_VERIFY_WITH_TIMEOUT(console.window->tcp().state() == int(TcpControl::Connected) &&
-                                         console.window->tcpLink().isUp() &&
-                                         console.window->serial().isOpen() &&
-                                         console.window->serial().device() == line,
-                                     10000);
+            // TCP comes back by itself. The serial port does too when the simulator's new line
+            // has the lost one's name; when it has another, the console says so and waits for
+            // the technician to type the number again.
+            const auto serialBack = [&] {
+                return console.window->serial().isOpen() &&
+                       console.window->serial().device() == line;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(
+                console.window->tcp().state() == int(TcpControl::Connected) &&
+                    console.window->tcpLink().isUp() &&
+                    (serialBack() ||
+                     console.window->serialLink().reason().contains(u"1 now names "_s + line)),
+                10000);
+            if (!serialBack()) {
+                console.find<QLineEdit>("INP_COMM_NO")->setText({});
+                console.find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
+                QVERIFY(serialBack());
+            }
             slowest = qMax(slowest, clock.elapsed());
             // And carry traffic: the input's state comes back over TCP, then over the serial line.
             for (const int link : {0, 2}) {

@@ -16,6 +16,7 @@ namespace {
 const Context TcpSent{Link::Tcp, true};
 const Context TcpReceived{Link::Tcp, false};
 const Context UdpSent{Link::Udp, true};
+const Context UdpReceived{Link::Udp, false};
 const Context SerialSent{Link::Serial, true};
 const Context SerialReceived{Link::Serial, false};
 const Context ReaderSent{Link::Serial, true, true};
@@ -101,6 +102,11 @@ private Q_SLOTS:
             u"reconnect broadcast without an address"_s);
         row("reconnect head on TCP is no broadcast", TcpSent, "\xFE\xFF\x06",
             u"3 unrecognised bytes"_s);
+        row("a bridge's answers by UDP", UdpReceived, "\xF3\xF4", u"input 1 off; input 2 on"_s);
+        row("another console's broadcast", UdpReceived,
+            "\xFE\xFF\x06"
+            "10.0.0.9",
+            u"reconnect broadcast for 10.0.0.9"_s);
 
         row("arm", TcpSent, "><T7E", u"drop the arm"_s);
         row("red LED 2 s", TcpSent, "><T6T02", u"red LED on for 2 s"_s);

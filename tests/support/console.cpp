@@ -47,7 +47,13 @@ Rig::Rig()
     udp.setRemoteHost(u"255.255.255.255"_s);
     udp.setRemotePort(broadcasts.localPort());
     udp.bind();
+    tcp.setRecord(&record);
+    udp.setRecord(&record);
+    serial.setRecord(&record);
     QObject::connect(&tcp, &TcpControl::connected, &tcp, [this] { supervisor.TCP_Connect(); });
+    QObject::connect(&tcp, &TcpControl::errorOccurred, &tcp,
+                     [this](int, const QString &why) { supervisor.TCP_Error(why); });
+    QObject::connect(&tcp, &TcpControl::closedByPeer, &tcp, [this] { supervisor.closedByPeer(); });
     QObject::connect(&tcp, &TcpControl::dataArrival, &tcp,
                      [this] { dispatcher.TCP_DataArrival(); });
     QObject::connect(&serial, &SerialControl::dataWaiting, &serial,
@@ -56,8 +62,17 @@ Rig::Rig()
                      [this] { poller.TIM_COMM_RX_Timer(); });
     QObject::connect(&poller.frameTimer(), &QTimer::timeout, &serial,
                      [this] { poller.TIM_COMM_RX_Timer(); });
-    QObject::connect(&serial, &SerialControl::portLost, &serial, [this] { port.portLost(); });
+    QObject::connect(&serial, &SerialControl::portLost, &serial,
+                     [this](const QString &why) { port.portLost(why); });
     QObject::connect(&port.retryTimer(), &QTimer::timeout, &serial, [this] { port.retry(); });
+    find<TerminalBox>("TXT_TCP_WIN")
+        ->setPasteHook([this](const TerminalBox::Pasted &chunk, bool &echo) {
+            return tcpTerminal.TXT_TCP_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+        });
+    find<TerminalBox>("TXT_232_WIN")
+        ->setPasteHook([this](const TerminalBox::Pasted &chunk, bool &echo) {
+            return poller.TXT_232_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+        });
     QObject::connect(find<QLineEdit>("INP_COMM_NO"), &QLineEdit::textChanged, &serial,
                      [this] { port.INP_COMM_NO_Change(); });
     QObject::connect(find<QLineEdit>("INP_COMM_CFG"), &QLineEdit::textChanged, &serial,

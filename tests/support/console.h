@@ -6,6 +6,7 @@
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
+#include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
 #include "support/pty.h"
 #include "support/sandbox.h"
@@ -72,8 +73,9 @@ struct Form : QWidget
 
 // Every panel's controller on its own view of one form, with the models it reads, on links
 // whose far ends the test holds: a TCP peer, a listener for the broadcasts, serial port 1 on a
-// pseudo-terminal (`devices` names the others). What the links report and the serial fields'
-// changes reach the controllers as in the window; ticks and clicks are the test's own calls.
+// pseudo-terminal (`devices` names the others, `stableNames` gives devices stable names). What
+// the links report and the serial fields' changes reach the controllers as in the window, and
+// the links write into a record of their own; ticks and clicks are the test's own calls.
 struct Rig
 {
     Rig();
@@ -89,18 +91,21 @@ struct Rig
 
     Form form;
     Reporter reporter;
+    TrafficRecord record;
     LinkState tcpLink{LinkState::State::Down};
     LinkState serialLink{LinkState::State::Untried};
     TcpPeer bridge;
     BroadcastListener broadcasts{0};
     Pty line;
     QHash<int, QString> devices{{1, line.slavePath()}};
+    QHash<QString, QString> stableNames;
     TcpControl tcp;
     UdpControl udp;
-    SerialControl serial{[this](int number) { return devices.value(number); }};
+    SerialControl serial{[this](int number) { return devices.value(number); },
+                         [this](const QString &device) { return stableNames.value(device); }};
     TestViewHost testView;
-    SerialPortController port{SerialPortView::find(&form), serialLink, serial};
-    TcpSupervisor supervisor{TcpLinkView::find(&form), tcpLink, tcp, udp};
+    SerialPortController port{SerialPortView::find(&form), serialLink, serial, reporter};
+    TcpSupervisor supervisor{TcpLinkView::find(&form), tcpLink, tcp, udp, reporter};
     CommandRouter router{RouteView::find(&form), tcpLink, serialLink, tcp, udp, serial, reporter};
     InputIndicators indicators{TtlInputsView::find(&form)};
     TtlPanel outputs{TtlOutputsView::find(&form), router, testView};

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <algorithm>
 #include <functional>
@@ -83,12 +84,16 @@ QList<qsizetype> walk(const TerminalText &text)
     }
 }
 
+// A wheel turn as the window system delivers it: spontaneous, so that the application first
+// gives the focus to a widget that takes it from the wheel, to the widget under the pointer
+// (an editable combo box's line edit), whence it passes to its parents.
 void wheel(QWidget *target)
 {
     const QPointF at = target->rect().center();
     QWheelEvent event(at, target->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
                       Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(target, &event);
 }
 
 } // namespace
@@ -181,12 +186,20 @@ private Q_SLOTS:
             {shift | Qt::Key_Left, shift | Qt::Key_Left, Qt::Key_Z}, "az", 2);
         row("Shift+Home selects the row", "one\r\ntwo", 8, 8,
             {shift | Qt::Key_Home, Qt::Key_Delete}, "one\r\n", 5);
-        row("Ctrl+A selects all", QByteArray("a\0b", 3), 1, 1, {ctrl | Qt::Key_A, Qt::Key_X}, "x",
-            1);
-        row("Ctrl+X cuts the selection", "abc", 0, 2, {ctrl | Qt::Key_X}, "c", 0);
-        row("Ctrl+X without a selection keeps the text", "abc", 1, 1, {ctrl | Qt::Key_X}, "abc", 1);
-        row("Ctrl+V pastes Latin-1 over the selection", "abc", 1, 2, {ctrl | Qt::Key_V},
+        // Ctrl with a letter is a byte on the line and nothing more: Ctrl+A once selected all,
+        // and the next echoed key replaced the whole transcript.
+        row("Ctrl+A does not select", QByteArray("a\0b", 3), 1, 1, {ctrl | Qt::Key_A, Qt::Key_X},
+            QByteArray("ax\0b", 4), 2);
+        row("Ctrl+Shift+A selects all", QByteArray("a\0b", 3), 1, 1,
+            {ctrl | shift | Qt::Key_A, Qt::Key_X}, "x", 1);
+        row("Ctrl+X does not cut", "abc", 1, 1, {ctrl | Qt::Key_X}, "abc", 1);
+        row("Ctrl+Shift+X cuts the selection", "abc", 0, 2, {ctrl | shift | Qt::Key_X}, "c", 0);
+        row("Shift+Delete cuts the selection", "abc", 1, 3, {shift | Qt::Key_Delete}, "a", 1);
+        row("Ctrl+V does not paste", "abc", 1, 1, {ctrl | Qt::Key_V}, "abc", 1);
+        row("Shift+Insert pastes Latin-1 over the selection", "abc", 1, 2, {shift | Qt::Key_Insert},
             "aP\xe9\r\n\x01?c", 7);
+        row("Ctrl+Enter inserts LF", "ab", 1, 1, {ctrl | Qt::Key_Return}, "a\nb", 2);
+        row("Ctrl+Backspace inserts DEL", "ab", 2, 2, {ctrl | Qt::Key_Backspace}, "ab\x7f", 3);
     }
 
     void exactTextUnderEdits()
@@ -243,6 +256,9 @@ private Q_SLOTS:
         row("Ctrl+[", Qt::Key_BracketLeft, ctrl, u"\x1b"_s, 27, "");
         row("Ctrl+_", Qt::Key_Underscore, ctrl | shift, u"\x1f"_s, 31, "");
         row("Delete", Qt::Key_Delete, none, u"\x7f"_s, 0, "");
+        row("Ctrl+Enter", Qt::Key_Return, ctrl, u"\n"_s, 10, "\n");
+        row("Ctrl+Backspace", Qt::Key_Backspace, ctrl, u"\x7f"_s, 127, "\x7f");
+        row("Ctrl+Shift+C copies, sends nothing", Qt::Key_C, ctrl | shift, u"\x03"_s, 0, "");
         row("Left", Qt::Key_Left, none, QString(), 0, "");
         row("hook discards", Qt::Key_A, none, u"a"_s, 'a', "", 0);
         row("hook replaces", Qt::Key_A, none, u"a"_s, 'a', "z", 'z');
@@ -396,7 +412,10 @@ private Q_SLOTS:
         QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(1, 2));
         QTest::mouseClick(surface, Qt::LeftButton, Qt::ShiftModifier,
                           QPoint(220, 4 + row + row / 2));
+        QApplication::clipboard()->setText(u"before"_s);
         type(box, {int(Qt::ControlModifier) | Qt::Key_C});
+        QCOMPARE(QApplication::clipboard()->text(), u"before"_s);
+        type(box, {int(Qt::ControlModifier | Qt::ShiftModifier) | Qt::Key_C});
         QCOMPARE(QApplication::clipboard()->text().toLatin1(), text.left(20));
         QVERIFY(!box.grab().isNull());
         action(u"Select All"_s)->trigger();
@@ -405,10 +424,60 @@ private Q_SLOTS:
         QVERIFY(action(u"Copy"_s)->isEnabled());
         action(u"Copy"_s)->trigger();
         QCOMPARE(QApplication::clipboard()->text().toLatin1(), text);
+        // With a paste hook the menu says that a paste goes out.
+        box.setPasteHook([](const TerminalBox::Pasted &, bool &) { return false; });
+        menu.reset(box.createContextMenu());
+        QVERIFY(action(u"Paste and send"_s)->isEnabled());
         action(u"Clear"_s)->trigger();
         QCOMPARE(cleared.count(), 1);
         // The owner clears, as it does for its CLEAR button.
         QCOMPARE(box.length(), text.size());
+    }
+
+    // A paste leaves in chunks, after the key has been handled, each chunk shown once it has
+    // gone out (when echo is on); a chunk the hook does not send ends the paste there.
+    void pasteGoesOutInChunks_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<int>("refusedAt"); // the chunk the hook does not send, -1 for none
+        QTest::newRow("echoed") << true << -1;
+        QTest::newRow("not echoed") << false << -1;
+        QTest::newRow("refused at once") << true << 0;
+        QTest::newRow("stopped after a chunk") << true << 1;
+    }
+
+    void pasteGoesOutInChunks()
+    {
+        QFETCH(bool, echo);
+        QFETCH(int, refusedAt);
+        const QByteArray body =
+            QByteArray("caf\xe9 \r\n").repeated(TerminalBox::PasteChunkSize / 3);
+        const QByteArray whole = body + '?';
+        QApplication::clipboard()->setText(QString::fromLatin1(body) + u"\u20ac"_s);
+        TerminalBox box;
+        show(box);
+        box.setBytes("> ");
+        QByteArray sent;
+        int calls = 0;
+        bool counted = true;
+        box.setPasteHook([&](const TerminalBox::Pasted &chunk, bool &shown) {
+            counted = counted && chunk.done == sent.size() && chunk.total == whole.size();
+            if (calls++ == refusedAt)
+                return false;
+            sent += chunk.bytes;
+            shown = echo;
+            return true;
+        });
+        type(box, {int(Qt::ControlModifier | Qt::ShiftModifier) | Qt::Key_V});
+        QCOMPARE(calls, 0);
+        const int chunks = refusedAt < 0 ? 3 : refusedAt + 1;
+        QTRY_COMPARE(calls, chunks);
+        QVERIFY(!QTest::qWaitFor([&] { return calls > chunks; }, 100));
+        QVERIFY(counted);
+        const QByteArray out =
+            refusedAt < 0 ? whole : whole.left(refusedAt * TerminalBox::PasteChunkSize);
+        QCOMPARE(sent, out);
+        QCOMPARE(box.bytes(), "> " + (echo ? out : QByteArray()));
     }
 
     // The port list and the mode list run their handlers only on a pick; a wheel turn, Enter,
@@ -452,7 +521,7 @@ private Q_SLOTS:
         };
         const std::map<QChar, std::function<void()>> steps{
             {u'f', [list] { list->setFocus(); }},
-            {u'w', [list] { wheel(list); }},
+            {u'w', [list] { wheel(list->lineEdit()); }},
             {u'd', [list] { QTest::keyClick(list, Qt::Key_Down); }},
             {u't', [type] { type(u"1025"_s); }},
             {u'p', [type] { type(u"10"_s); }},

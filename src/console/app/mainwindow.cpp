@@ -25,7 +25,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -126,9 +129,10 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
 
     m_config = std::make_unique<ConfigStore>(m_serialPortView.INP_COMM_NO, m_tcpLinkView.INP_IP_ADR,
                                              locations::configFile());
-    m_serialPort =
-        std::make_unique<SerialPortController>(m_serialPortView, m_serialLink, *m_serial);
-    m_supervisor = std::make_unique<TcpSupervisor>(m_tcpLinkView, m_tcpLink, *m_tcp, *m_udp);
+    m_serialPort = std::make_unique<SerialPortController>(m_serialPortView, m_serialLink, *m_serial,
+                                                          m_reporter);
+    m_supervisor =
+        std::make_unique<TcpSupervisor>(m_tcpLinkView, m_tcpLink, *m_tcp, *m_udp, m_reporter);
     m_router = std::make_unique<CommandRouter>(m_routeView, m_tcpLink, m_serialLink, *m_tcp, *m_udp,
                                                *m_serial, m_reporter);
     m_indicators = std::make_unique<InputIndicators>(TtlInputsView::find(form));
@@ -149,11 +153,31 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
         this, m_sendTestView, SendTest::Links{m_tcpLink, m_serialLink, *m_tcp, *m_serial},
         SendTest::Terminals{*m_tcpTerminal, *m_poller});
 
+    lockFolder();
     wire();
     Form_Load();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::lockFolder()
+{
+    // A lock whose process has gone (a crash) is taken over, however old it is.
+    if (!QDir().mkpath(locations::folder()))
+        return;
+    m_folderLock = std::make_unique<QLockFile>(locations::folder() + u"/kalveno.lock"_s);
+    m_folderLock->setStaleLockTime(0);
+    if (m_folderLock->tryLock() || m_folderLock->error() != QLockFile::LockFailedError)
+        return;
+    qint64 pid = 0;
+    QString host, application;
+    m_folderLock->getLockInfo(&pid, &host, &application);
+    m_sharedFolder =
+        u"another console (process %1) already runs on %2: both use its files, the one closed "
+        "last writes the configuration file, and two consoles on one bridge knock each other "
+        "off"_s.arg(pid)
+            .arg(locations::folder());
+}
 
 void MainWindow::wire()
 {
@@ -162,8 +186,16 @@ void MainWindow::wire()
     });
     connect(&m_tcpLink, &LinkState::changed, this,
             [this] { showLinkState(m_tcpLinkView.INP_IP_ADR, m_tcpLink); });
-    connect(&m_serialLink, &LinkState::changed, this,
-            [this] { showLinkState(m_serialPortView.INP_COMM_NO, m_serialLink); });
+    // The status bar's right end keeps what "COMM:" holds, or why it holds nothing, while the
+    // reports of both links come and go at its left.
+    auto *serialState = new QLabel(statusBar());
+    statusBar()->addPermanentWidget(serialState);
+    connect(&m_serialLink, &LinkState::changed, this, [this, serialState] {
+        serialState->setText(m_serialLink.reason());
+        showLinkState(m_serialPortView.INP_COMM_NO, m_serialLink);
+        m_portPicker->setOpenPort(m_serial->isOpen() ? m_serial->device() : QString(),
+                                  m_serial->linkName());
+    });
     const auto report = [this](const QString &message) { m_reporter.report(message); };
     connect(m_sessionLog.get(), &SessionLog::failed, this, report);
     connect(m_sessionLog.get(), &SessionLog::resumed, this, report);
@@ -182,11 +214,7 @@ void MainWindow::wireLinks()
     connect(&serialPort->retryTimer(), &QTimer::timeout, this,
             [serialPort] { serialPort->retry(); });
     connect(m_serial.get(), &SerialControl::portLost, this,
-            [this, serialPort](const QString &reason) {
-                m_reporter.report(u"serial port %1 lost: %2; trying again every second"_s.arg(
-                    m_serial->device(), reason));
-                serialPort->portLost();
-            });
+            [serialPort](const QString &reason) { serialPort->portLost(reason); });
 
     auto *supervisor = m_supervisor.get();
     connect(&supervisor->timer(), &QTimer::timeout, this,
@@ -194,6 +222,8 @@ void MainWindow::wireLinks()
     connect(m_tcp.get(), &TcpControl::connected, this, [supervisor] { supervisor->TCP_Connect(); });
     connect(m_tcp.get(), &TcpControl::errorOccurred, this,
             [supervisor](int, const QString &description) { supervisor->TCP_Error(description); });
+    connect(m_tcp.get(), &TcpControl::closedByPeer, this,
+            [supervisor] { supervisor->closedByPeer(); });
     connect(m_tcpLinkView.INP_IP_ADR, &QLineEdit::textChanged, this,
             [supervisor] { supervisor->INP_IP_ADR_Change(); });
     connect(m_tcpLinkView.INP_IP_PORT, &PickList::picked, this,
@@ -212,6 +242,9 @@ void MainWindow::wireLinks()
     auto *terminal = m_tcpTerminal.get();
     TerminalBox *tcpBox = m_tcpTerminalView.TXT_TCP_WIN;
     tcpBox->setKeyPressHook([terminal](int &code) { terminal->TXT_TCP_WIN_KeyPress(code); });
+    tcpBox->setPasteHook([terminal](const TerminalBox::Pasted &chunk, bool &echo) {
+        return terminal->TXT_TCP_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+    });
     connect(tcpBox, &TerminalBox::changed, this, [terminal] { terminal->TXT_TCP_WIN_Change(); });
     connect(tcpBox, &TerminalBox::doubleClicked, this,
             [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
@@ -230,6 +263,9 @@ void MainWindow::wireLinks()
     connect(serialBox, &TerminalBox::changed, this, [poller] { poller->checkSimulatorCap(); });
     connect(m_serial.get(), &SerialControl::dataWaiting, this, [poller] { poller->dataWaiting(); });
     serialBox->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
+    serialBox->setPasteHook([poller](const TerminalBox::Pasted &chunk, bool &echo) {
+        return poller->TXT_232_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+    });
     connect(serialBox, &TerminalBox::doubleClicked, this,
             [poller] { poller->TXT_232_WIN_DblClick(); });
     connect(serialBox, &TerminalBox::clearRequested, this,
@@ -328,7 +364,7 @@ void MainWindow::wirePortPicker()
     connect(m_portPicker, &PortPickerDialog::mappingChanged, this,
             [serialPort, typedNumber](int changed) {
                 if (typedNumber() == changed)
-                    serialPort->INP_COMM_NO_Change();
+                    serialPort->mappingChanged();
             });
 }
 
@@ -337,10 +373,20 @@ void MainWindow::Form_Load()
     m_serialPortView.INP_COMM_NO->setText(u"1"_s);
     m_serialPortView.INP_COMM_CFG->setText(u"9600,N,8,1"_s);
     QStringList problems;
+    if (!m_sharedFolder.isEmpty())
+        problems << m_sharedFolder;
     if (!m_settingsProblem.isEmpty())
         problems << m_settingsProblem;
     if (!m_config->LOAD_CONFIG())
         problems << m_config->lastError();
+    // A first start, with no configuration file yet, leaves both fields empty.
+    QStringList toType;
+    if (m_tcpLinkView.INP_IP_ADR->text().isEmpty())
+        toType << u"the bridge's address into \"IP:\""_s;
+    if (m_serialPortView.INP_COMM_NO->text().trimmed().isEmpty())
+        toType << u"the serial port's number into \"COMM:\" (1 for the first)"_s;
+    if (!toType.isEmpty())
+        problems << u"To begin, type "_s + toType.join(u" and "_s);
     m_supervisor->TIM_CONNECT_TCP_Timer();
     m_udp->setRemoteHost(u"255.255.255.255"_s);
     if (!m_udp->bind())
@@ -368,6 +414,8 @@ void MainWindow::Form_Unload()
                      qPrintable(m_config->path()), qPrintable(m_config->lastError()));
     }
     QCoreApplication::processEvents();
+    m_tcp->flushEvents();
+    m_serial->flushEvents();
     m_supervisor->timer().stop();
     m_poller->timer().stop();
     m_poller->frameTimer().stop();

@@ -19,6 +19,8 @@
 
 #include <memory>
 
+class QLockFile;
+
 namespace kalveno {
 
 class ConfigStore;
@@ -36,7 +38,9 @@ struct ConsoleSettings;
 // F_MAIN: the console's one main window. It owns every control, both sockets, the serial port,
 // the link models and the timers. Each panel's handlers live in a small controller that holds
 // the panel's own controls; the window builds the controllers in dependency order, wires every
-// signal and timer in one place, and runs the start-up sequence before it is first shown.
+// signal and timer in one place, and runs the start-up sequence before it is first shown. It
+// holds a lock in its configuration folder while it runs, so that a second console started on
+// the same folder is told at start that it shares its files (and likely its bridge).
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -68,6 +72,7 @@ private:
     void wireLinks();
     void wirePanels();
     void wirePortPicker();
+    void lockFolder();
     void Form_Load();
     void Form_Unload();
 
@@ -111,7 +116,9 @@ private:
     std::unique_ptr<RfidSimulator> m_rfid;
     std::unique_ptr<SerialPoller> m_poller;
     std::unique_ptr<SendTest> m_sendTest;
+    std::unique_ptr<QLockFile> m_folderLock;
     QString m_settingsProblem;
+    QString m_sharedFolder;
     bool m_ending = false;
 };
 

@@ -1,6 +1,7 @@
 #include "tcpsupervisor.h"
 
 #include "model/linkstate.h"
+#include "model/reporter.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
 #include "protocol/bridgeio.h"
@@ -14,17 +15,24 @@ using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
+namespace {
+
+constexpr QStringView NoAddress = u"no address in \"IP:\": type the bridge's address there";
+
+} // namespace
+
 TcpLinkView TcpLinkView::find(const QWidget *form)
 {
     return {control<QLineEdit>(form, "INP_IP_ADR"), control<PickList>(form, "INP_IP_PORT")};
 }
 
 TcpSupervisor::TcpSupervisor(const TcpLinkView &view, LinkState &link, TcpControl &tcp,
-                             UdpControl &udp)
+                             UdpControl &udp, Reporter &reporter)
     : m_view(view)
     , m_link(link)
     , m_tcp(tcp)
     , m_udp(udp)
+    , m_reporter(reporter)
 {
     m_timer.setInterval(TickMs);
 }
@@ -48,24 +56,58 @@ void TcpSupervisor::TIM_CONNECT_TCP_Timer()
 
 void TcpSupervisor::TCP_Connect()
 {
+    m_connected.start();
     m_link.setUp(u"connected to "_s + target());
+    if (!othersSuspected())
+        m_reporter.report(u"TCP "_s + m_link.reason());
 }
 
 void TcpSupervisor::TCP_Error(const QString &description)
 {
+    // Without an address every attempt fails the same way: the field's tip says what to type,
+    // and the status bar keeps what it said at the first start.
+    if (m_view.INP_IP_ADR->text().isEmpty()) {
+        m_link.setDown(NoAddress.toString());
+        return;
+    }
+    const QString before = m_link.reason();
     m_link.setDown(target() + u": "_s + description);
+    if (m_link.reason() != before)
+        m_reporter.report(u"TCP "_s + m_link.reason());
+}
+
+void TcpSupervisor::closedByPeer()
+{
+    const bool soon = m_connected.isValid() && m_connected.elapsed() < ShortLinkMs;
+    m_connected.invalidate();
+    m_shortLinks = soon ? m_shortLinks + 1 : 0;
+    if (othersSuspected())
+        m_reporter.report(u"TCP %1: the bridge closed the link soon after each of the last %2 "
+                          "connections: another client may hold the bridge"_s.arg(target())
+                              .arg(m_shortLinks));
+    else
+        m_reporter.report(u"TCP %1 closed by the bridge; connecting again"_s.arg(target()));
 }
 
 void TcpSupervisor::INP_IP_ADR_Change()
 {
-    m_tcp.close();
-    m_link.setDown(u"connecting to "_s + target());
-    TIM_CONNECT_TCP_Timer();
+    startOver(u"the address changed to \"%1\""_s.arg(m_view.INP_IP_ADR->text()));
 }
 
 void TcpSupervisor::INP_IP_PORT_Click()
 {
-    INP_IP_ADR_Change();
+    startOver(u"port %1 chosen"_s.arg(m_view.INP_IP_PORT->currentText()));
+}
+
+void TcpSupervisor::startOver(const QString &why)
+{
+    m_tcp.close(why);
+    m_shortLinks = 0;
+    m_connected.invalidate();
+    m_link.setDown(m_view.INP_IP_ADR->text().isEmpty() ? NoAddress.toString()
+                                                       : u"connecting to "_s + target());
+    m_reporter.report(u"TCP "_s + m_link.reason());
+    TIM_CONNECT_TCP_Timer();
 }
 
 qint64 TcpSupervisor::remotePort() const

@@ -38,6 +38,21 @@ void TcpTerminal::TXT_TCP_WIN_KeyPress(int &keyCode)
         keyCode = 0;
 }
 
+bool TcpTerminal::TXT_TCP_WIN_Paste(QByteArrayView bytes, qsizetype done, qsizetype total,
+                                    bool &echo)
+{
+    const bool up = m_link.isUp();
+    if (up && m_tcp.sendData(bytes.toByteArray())) {
+        echo = m_view.SW_ECHO_TCP->isChecked();
+        return true;
+    }
+    const QString why = up ? u"TCP send failed: "_s + m_tcp.lastError() : u"TCP link is down"_s;
+    m_reporter.report(
+        done == 0 ? u"not pasted: "_s + why
+                  : u"paste stopped after %1 of %2 bytes: %3"_s.arg(done).arg(total).arg(why));
+    return false;
+}
+
 void TcpTerminal::TXT_TCP_WIN_Change()
 {
     if (m_view.SW_AUTO_ANSWER->isChecked())

@@ -27,8 +27,9 @@ struct TcpTerminalView
 };
 
 // The raw terminal on the TCP link: each typed key leaves as one byte while the link is up,
-// and shows locally only with "Local Echo ON". With "Auto Answer Test" every change of the
-// terminal's text asks for the four outputs to be pulsed.
+// and shows locally only with "Local Echo ON". A paste leaves whole while the link is up and
+// shows as it leaves; with the link down it is refused, so that what shows went out. With "Auto
+// Answer Test" every change of the terminal's text asks for the four outputs to be pulsed.
 class TcpTerminal final : public QObject
 {
     Q_OBJECT
@@ -39,6 +40,8 @@ public:
                 Reporter &reporter);
 
     void TXT_TCP_WIN_KeyPress(int &keyCode);
+    // A chunk of a paste, `done` of its `total` bytes gone before it: false when it was not sent.
+    bool TXT_TCP_WIN_Paste(QByteArrayView bytes, qsizetype done, qsizetype total, bool &echo);
     void TXT_TCP_WIN_Change();
     void TXT_TCP_WIN_DblClick();
     void B_CLEAR_TCP_Click();

@@ -6,7 +6,8 @@
 namespace kalveno {
 
 // Where a send that could not be made, or a link that went away, is told to the technician
-// instead of being lost in silence. The window shows each report on its status bar.
+// instead of being lost in silence. The window shows each report on its status bar; a report
+// that repeats the one before says how many times it came.
 class Reporter final : public QObject
 {
     Q_OBJECT
@@ -19,8 +20,10 @@ public:
 
     void report(const QString &message)
     {
+        m_times = message == m_last ? m_times + 1 : 1;
         m_last = message;
-        Q_EMIT reported(message);
+        Q_EMIT reported(m_times == 1 ? message
+                                     : QStringLiteral("%1 (%2 times)").arg(message).arg(m_times));
     }
     QString last() const { return m_last; }
 
@@ -29,6 +32,7 @@ Q_SIGNALS:
 
 private:
     QString m_last;
+    qint64 m_times = 0;
 };
 
 } // namespace kalveno

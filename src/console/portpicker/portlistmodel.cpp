@@ -1,5 +1,7 @@
 #include "portlistmodel.h"
 
+#include <QFileInfo>
+#include <QFont>
 #include <QPalette>
 
 using namespace Qt::StringLiterals;
@@ -74,6 +76,24 @@ bool PortListModel::setPorts(const QList<SerialPortEntry> &ports)
     return true;
 }
 
+void PortListModel::setOpenPort(const QString &device, const QString &link)
+{
+    // The rows name present ports by the device their names lead to.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    const QString open = canonical.isEmpty() ? device : canonical;
+    if (open == m_openDevice && link == m_openLink)
+        return;
+    m_openDevice = open;
+    m_openLink = link;
+    if (!m_ports.isEmpty())
+        Q_EMIT dataChanged(index(0, 0), index(int(m_ports.size()) - 1, ColumnCount - 1));
+}
+
+bool PortListModel::isOpen(const SerialPortEntry &port) const
+{
+    return !m_openDevice.isEmpty() && port.present && port.device == m_openDevice;
+}
+
 const SerialPortEntry *PortListModel::port(int row) const
 {
     return row >= 0 && row < m_ports.size() ? &m_ports[row] : nullptr;
@@ -103,8 +123,16 @@ QVariant PortListModel::data(const QModelIndex &index, int role) const
     const SerialPortEntry *p = port(index.row());
     if (!p)
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        if (index.column() == State && isOpen(*p))
+            return u"open as %1"_s.arg(m_openLink);
         return text(*p, index.column());
+    }
+    if (role == Qt::FontRole && isOpen(*p)) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     if (role == Qt::ForegroundRole && !p->present)
         return QPalette().color(QPalette::Disabled, QPalette::Text);
     return {};

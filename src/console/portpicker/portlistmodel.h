@@ -6,7 +6,8 @@
 
 namespace kalveno {
 
-// The serial ports as rows: the numbers that open each one and what Qt knows of it.
+// The serial ports as rows: the numbers that open each one and what Qt knows of it, and which
+// one the console holds open.
 class PortListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -31,6 +32,8 @@ public:
     // False when the ports are those shown already: the view then keeps its selection and its
     // scroll position, which a refresh every few seconds would otherwise take away.
     bool setPorts(const QList<SerialPortEntry> &ports);
+    // The port that "COMM:" holds open, shown as such, and its link name; none when empty.
+    void setOpenPort(const QString &device, const QString &link);
     const SerialPortEntry *port(int row) const;
     int rowOf(const QString &device) const;
 
@@ -41,7 +44,11 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    bool isOpen(const SerialPortEntry &port) const;
+
     QList<SerialPortEntry> m_ports;
+    QString m_openDevice;
+    QString m_openLink;
 };
 
 } // namespace kalveno

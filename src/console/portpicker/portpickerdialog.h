@@ -29,6 +29,11 @@ public:
     // Shows the dialog with number in its number field, the one in "COMM:".
     void showFor(int number);
     void refresh();
+    // The port that "COMM:" holds open now, none when empty; its row says so.
+    void setOpenPort(const QString &device, const QString &link)
+    {
+        m_model.setOpenPort(device, link);
+    }
 
 Q_SIGNALS:
     // The number opens another device from now on.

@@ -60,7 +60,8 @@ void RfidSimulator::reply(const QByteArray &frame)
 void RfidSimulator::SW_TOURNRFID_Click()
 {
     // The reader's line runs at 19200 baud; unticking does not go back.
-    m_port.setLineSettings(u"19200,N,8,1"_s);
+    m_port.setLineSettings(u"19200,N,8,1"_s,
+                           u"the RFID reader simulator runs the line at 19200,N,8,1"_s);
 }
 
 } // namespace kalveno

@@ -105,6 +105,22 @@ void SerialPoller::TXT_232_WIN_KeyPress(int &keyCode)
         keyCode = 0;
 }
 
+bool SerialPoller::TXT_232_WIN_Paste(QByteArrayView bytes, qsizetype done, qsizetype total,
+                                     bool &echo)
+{
+    const bool up = m_link.isUp();
+    if (up && m_serial.output(bytes.toByteArray())) {
+        echo = m_view.SW_ECHO_232->isChecked();
+        return true;
+    }
+    const QString why =
+        up ? u"serial send failed: "_s + m_serial.lastError() : u"serial port is not open"_s;
+    m_reporter.report(
+        done == 0 ? u"not pasted: "_s + why
+                  : u"paste stopped after %1 of %2 bytes: %3"_s.arg(done).arg(total).arg(why));
+    return false;
+}
+
 void SerialPoller::TXT_232_WIN_DblClick()
 {
     B_CLEAR_232_Click();

@@ -29,10 +29,11 @@ struct SerialTerminalView
 };
 
 // The serial terminal: what arrives on the port is shown with the input status bytes taken
-// out, typed keys leave one byte each. A tick reads everything waiting in one piece. Ticks run
-// a few milliseconds after the port reports data, so that what arrives close together is shown
-// in one append (each append costs a repaint), and at once when the port's read-ahead is full;
-// nothing runs while the line is quiet. With the RFID simulator on, a tick also runs when the
+// out, typed keys leave one byte each, a paste leaves whole while the port is open (refused
+// while it is not, so that what shows went out). A tick reads everything waiting in one piece.
+// Ticks run a few milliseconds after the port reports data, so that what arrives close together is
+// shown in one append (each append costs a repaint), and at once when the port's read-ahead is
+// full; nothing runs while the line is quiet. With the RFID simulator on, a tick also runs when the
 // terminal has grown past the simulator's 500-character rule by typing, and a request frame
 // that has not fully arrived is held back, without holding the window, until its announced
 // length is there or a second has passed: then it is answered and shown in one piece. Nothing
@@ -61,6 +62,8 @@ public:
 
     void TIM_COMM_RX_Timer();
     void TXT_232_WIN_KeyPress(int &keyCode);
+    // A chunk of a paste, `done` of its `total` bytes gone before it: false when it was not sent.
+    bool TXT_232_WIN_Paste(QByteArrayView bytes, qsizetype done, qsizetype total, bool &echo);
     void TXT_232_WIN_DblClick();
     void B_CLEAR_232_Click();
 

@@ -11,6 +11,9 @@ PickList::PickList(QWidget *parent)
     : QComboBox(parent)
 {
     setEditable(true);
+    // A combo box takes the focus from a wheel turned over it, before the turn reaches it; then
+    // no test of the focus could tell a turn meant for the list from one passing over it.
+    setFocusPolicy(Qt::StrongFocus);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
     connect(this, &QComboBox::activated, this, [this](int index) {

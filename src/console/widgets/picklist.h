@@ -8,7 +8,8 @@ namespace kalveno {
 // open list with the mouse or the keyboard, or with the arrow keys (or the wheel) while it has
 // the focus. Typing runs nothing: Enter, leaving the field and a typed text that happens to
 // match an entry neither pick that entry nor rewrite the text, and nothing completes a text
-// being typed. The wheel over a list that does not have the focus passes on.
+// being typed. The wheel over a list that does not have the focus passes on, and does not give
+// it the focus.
 class PickList final : public QComboBox
 {
     Q_OBJECT

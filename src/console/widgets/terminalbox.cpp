@@ -148,16 +148,51 @@ void TerminalBox::trimToLimit()
     m_top = shifted(m_top);
 }
 
+TerminalBox::Action TerminalBox::actionOf(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const int key = event->key();
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        switch (key) {
+        case Qt::Key_A:
+            return Action::SelectAll;
+        case Qt::Key_C:
+            return Action::Copy;
+        case Qt::Key_V:
+            return Action::Paste;
+        case Qt::Key_X:
+            return Action::Cut;
+        default:
+            return Action::None;
+        }
+    }
+    if (modifiers == Qt::ControlModifier && key == Qt::Key_Insert)
+        return Action::Copy;
+    if (modifiers == Qt::ShiftModifier && key == Qt::Key_Insert)
+        return Action::Paste;
+    if (modifiers == Qt::ShiftModifier && key == Qt::Key_Delete)
+        return Action::Cut;
+    return Action::None;
+}
+
 int TerminalBox::keyCode(const QKeyEvent *event)
 {
     const int key = event->key();
     const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (actionOf(event) != Action::None)
+        return 0;
     if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) {
         if (key >= Qt::Key_A && key <= Qt::Key_Z)
             return key - Qt::Key_A + 1;
         // Ctrl+[ \ ] ^ _ give 27 to 31, as on a terminal.
         if (key >= Qt::Key_BracketLeft && key <= Qt::Key_Underscore)
             return key - Qt::Key_At;
+        // Line feed and DEL, as the old text box gave them.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return 10;
+        if (key == Qt::Key_Backspace)
+            return 127;
     }
     switch (key) {
     case Qt::Key_Return:
@@ -183,16 +218,36 @@ int TerminalBox::keyCode(const QKeyEvent *event)
 
 bool TerminalBox::event(QEvent *event)
 {
-    // A key that gives a byte belongs to the terminal, not to a shortcut of the window.
-    if (event->type() == QEvent::ShortcutOverride && keyCode(static_cast<QKeyEvent *>(event))) {
-        event->accept();
-        return true;
+    // A key that gives a byte, or that the terminal takes for itself, belongs to the terminal,
+    // not to a shortcut of the window.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (keyCode(key) != 0 || actionOf(key) != Action::None) {
+            event->accept();
+            return true;
+        }
     }
     return QAbstractScrollArea::event(event);
 }
 
 void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
+    switch (actionOf(event)) {
+    case Action::SelectAll:
+        selectAll();
+        return;
+    case Action::Copy:
+        copy();
+        return;
+    case Action::Cut:
+        cut();
+        return;
+    case Action::Paste:
+        paste();
+        return;
+    case Action::None:
+        break;
+    }
     int code = keyCode(event);
     if (code != 0) {
         event->accept();
@@ -217,28 +272,20 @@ void TerminalBox::keyPressEvent(QKeyEvent *event)
 void TerminalBox::typeKey(int code)
 {
     switch (code) {
-    case 1:
-        selectAll();
-        return;
-    case 3:
-        copy();
-        return;
     case 8:
         deleteBackward();
+        return;
+    case 10:
+        replaceSelection("\n");
         return;
     case 13:
         replaceSelection("\r\n");
         return;
-    case 22:
-        paste();
-        return;
-    case 24:
-        cut();
-        return;
     default:
         break;
     }
-    // The other control codes are sent but leave the text as it is, as in the old box.
+    // The other control codes are sent but leave the text as it is: a key that sends a byte
+    // does nothing else, so Ctrl+A does not select the text that the next echoed key replaces.
     if (code == '\t' || (code >= 32 && code <= 255)) {
         const char byte = char(code);
         replaceSelection(QByteArrayView(&byte, 1));
@@ -350,9 +397,36 @@ void TerminalBox::paste()
     const QString text = QApplication::clipboard()->text();
     if (text.isEmpty())
         return;
-    const qsizetype from = qMin(m_anchor, m_caret);
-    const qsizetype to = qMax(m_anchor, m_caret);
-    afterEdit(from, to, text.size(), m_text.replace(from, to, QStringView(text)));
+    if (!m_pasteHook) {
+        const qsizetype from = qMin(m_anchor, m_caret);
+        const qsizetype to = qMax(m_anchor, m_caret);
+        afterEdit(from, to, text.size(), m_text.replace(from, to, QStringView(text)));
+        return;
+    }
+    // One byte per character, as typed keys give them; what has no byte goes as '?', on the
+    // line and on the screen alike.
+    if (m_pasteDone == m_pasting.size()) {
+        m_pasting.clear();
+        m_pasteDone = 0;
+    }
+    m_pasting += text.toLatin1();
+    if (!m_pasteTimer.isActive())
+        m_pasteTimer.start(0, this);
+}
+
+void TerminalBox::pasteNextChunk()
+{
+    const QByteArray chunk = m_pasting.mid(m_pasteDone, PasteChunkSize);
+    bool echo = true;
+    const bool sent = m_pasteHook({chunk, m_pasteDone, m_pasting.size()}, echo);
+    if (sent && echo)
+        replaceSelection(chunk);
+    m_pasteDone = sent ? m_pasteDone + chunk.size() : m_pasting.size();
+    if (m_pasteDone == m_pasting.size()) {
+        m_pasteTimer.stop();
+        m_pasting.clear();
+        m_pasteDone = 0;
+    }
 }
 
 void TerminalBox::afterEdit(qsizetype from, qsizetype to, qsizetype inserted, bool changedText)
@@ -438,13 +512,19 @@ void TerminalBox::updateSelectionClipboard() const
 QMenu *TerminalBox::createContextMenu()
 {
     auto *menu = new QMenu(this);
-    const auto withKeys = [](const QString &text, QKeySequence::StandardKey key) {
-        return text + u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
+    // The terminal's own keys: Ctrl with a letter is a byte on the line.
+    const auto withKeys = [](const QString &text, Qt::Key key) {
+        return text + u'\t' +
+               QKeySequence(Qt::CTRL | Qt::SHIFT | key).toString(QKeySequence::NativeText);
     };
-    QAction *copyAction = menu->addAction(withKeys(tr("&Copy"), QKeySequence::Copy));
+    QAction *copyAction = menu->addAction(withKeys(tr("&Copy"), Qt::Key_C));
     copyAction->setEnabled(m_anchor != m_caret);
     connect(copyAction, &QAction::triggered, this, [this] { copy(); });
-    QAction *selectAllAction = menu->addAction(withKeys(tr("Select All"), QKeySequence::SelectAll));
+    QAction *pasteAction =
+        menu->addAction(withKeys(m_pasteHook ? tr("&Paste and send") : tr("&Paste"), Qt::Key_V));
+    pasteAction->setEnabled(!QApplication::clipboard()->text().isEmpty());
+    connect(pasteAction, &QAction::triggered, this, [this] { paste(); });
+    QAction *selectAllAction = menu->addAction(withKeys(tr("Select All"), Qt::Key_A));
     selectAllAction->setEnabled(m_text.size() > 0);
     connect(selectAllAction, &QAction::triggered, this, [this] { selectAll(); });
     menu->addSeparator();
@@ -543,6 +623,8 @@ void TerminalBox::timerEvent(QTimerEvent *event)
     if (event->timerId() == m_blink.timerId()) {
         m_caretShown = !m_caretShown;
         viewport()->update();
+    } else if (event->timerId() == m_pasteTimer.timerId()) {
+        pasteNextChunk();
     } else if (event->timerId() == m_paintLater.timerId()) {
         m_paintLater.stop();
         viewport()->update();

@@ -28,10 +28,17 @@ namespace kalveno {
 //
 // Typed keys go through a key-press hook first (the byte in and out; 0 discards the key), then
 // take their ordinary effect at the caret: a character replaces the selection, Backspace and
-// Delete remove a CR LF pair as one, Enter inserts CR LF, Ctrl+V pastes, Ctrl+X cuts, Ctrl+A
-// selects all, Ctrl+C copies. Tab and Shift+Tab move the focus on, as in any form; Ctrl+I gives
-// the tab byte. Keys that produce no byte (Delete, arrows, Home, End, Page Up and Down) never
-// reach the hook and keep their editing effect.
+// Delete remove a CR LF pair as one, Enter inserts CR LF, Ctrl+Enter LF and Ctrl+Backspace the
+// DEL byte. Ctrl with a letter gives bytes 1 to 26 and does nothing else. Tab and Shift+Tab move
+// the focus on, as in any form; Ctrl+I gives the tab byte. Keys that produce no byte (Delete,
+// arrows, Home, End, Page Up and Down) never reach the hook and keep their editing effect.
+//
+// The box takes a few keys for itself, which send nothing: Ctrl+Shift+C and Ctrl+Insert copy,
+// Ctrl+Shift+X and Shift+Delete cut, Ctrl+Shift+V and Shift+Insert paste, Ctrl+Shift+A selects
+// all, and Ctrl with the wheel zooms. A paste goes through a paste hook, which sends it on the
+// box's link, a chunk at a time between which the window goes on, and shows each chunk that
+// went out when echo is on: the box shows no pasted byte that did not leave. Without a hook a
+// paste only edits the text.
 class TerminalBox final : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -39,6 +46,21 @@ class TerminalBox final : public QAbstractScrollArea
 
 public:
     using KeyPressHook = std::function<void(int &code)>;
+    // A chunk of a paste: its bytes, how many went before them and how many the paste holds.
+    struct Pasted
+    {
+        QByteArrayView bytes;
+        qsizetype done = 0;
+        qsizetype total = 0;
+    };
+    // Sends the chunk and returns true, setting echo to false when it must not show; false stops
+    // the paste, nothing more of it sent or shown.
+    using PasteHook = std::function<bool(const Pasted &chunk, bool &echo)>;
+    // What a paste sends in one go: a few milliseconds of work at most.
+    static constexpr qsizetype PasteChunkSize = 32 * 1024;
+
+    // The keys the box takes for itself.
+    enum class Action { None, Copy, Cut, Paste, SelectAll };
 
     explicit TerminalBox(QWidget *parent = nullptr);
 
@@ -56,11 +78,15 @@ public:
     qsizetype byteLimit() const { return m_text.limit(); }
 
     void setKeyPressHook(KeyPressHook hook) { m_keyPressHook = std::move(hook); }
+    void setPasteHook(PasteHook hook) { m_pasteHook = std::move(hook); }
+    // Pastes the clipboard's text as the paste keys do.
+    void paste();
 
     // The byte a key event stands for, or 0 for a key that produces none. The event's own text
     // decides, as the keyboard layout and Caps Lock made it; the Ctrl codes come from the key
     // and its modifiers, so that synthesised events, which lack them, give the same byte.
     static int keyCode(const QKeyEvent *event);
+    static Action actionOf(const QKeyEvent *event);
 
     // The selection runs from the anchor to the caret, both byte positions.
     qsizetype caretPosition() const { return m_caret; }
@@ -70,7 +96,8 @@ public:
     void selectAll();
     void copy() const;
 
-    // The menu the right button opens: Copy, Select All and Clear; the caller owns it.
+    // The menu the right button opens: Copy, Paste (and send), Select All and Clear; the caller
+    // owns it.
     QMenu *createContextMenu();
 
 Q_SIGNALS:
@@ -110,7 +137,7 @@ private:
     bool moveByKey(const QKeyEvent *event);
     void replaceSelection(QByteArrayView with);
     void replaceRange(qsizetype from, qsizetype to, QByteArrayView with);
-    void paste();
+    void pasteNextChunk();
     // Moves the caret and the view past bytes [from, to), now replaced by inserted bytes.
     void afterEdit(qsizetype from, qsizetype to, qsizetype inserted, bool changedText);
     void deleteBackward();
@@ -156,6 +183,11 @@ private:
     bool m_selecting = false;
     QPoint m_dragPoint;
     KeyPressHook m_keyPressHook;
+    PasteHook m_pasteHook;
+    // The paste under way and how much of it has gone out.
+    QByteArray m_pasting;
+    qsizetype m_pasteDone = 0;
+    QBasicTimer m_pasteTimer;
 
     QFont m_font;
     int m_rowHeight = 1;
