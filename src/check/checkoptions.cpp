@@ -83,6 +83,23 @@ bool isName(QStringView name)
            std::all_of(name.begin(), name.end(), isNameChar);
 }
 
+// An IPv6 address, or an IPv4 one written in full: four numbers from 0 to 255 (Qt would also
+// take "10.0.0" for 10.0.0.0, which is more likely a slip than meant).
+QHostAddress parseAddress(const QString &text)
+{
+    if (!text.contains(u':')) {
+        const QStringList parts = text.split(u'.');
+        const bool dotted =
+            parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](const QString &part) {
+                bool ok = false;
+                return part.size() <= 3 && part.toUInt(&ok) <= 255 && ok && part[0].isDigit();
+            });
+        if (!dotted)
+            return {};
+    }
+    return QHostAddress(text);
+}
+
 // One bridge from its name (empty for none) and address; `where` names its source in errors.
 bool makeBridge(const QString &name, const QString &address, const QString &where, Bridge *bridge,
                 QString *error)
@@ -93,7 +110,7 @@ bool makeBridge(const QString &name, const QString &address, const QString &wher
                      .arg(MaxName);
         return false;
     }
-    bridge->address = QHostAddress(address);
+    bridge->address = parseAddress(address);
     if (bridge->address.isNull()) {
         *error = u"%1: \"%2\" is not an IP address"_s.arg(where, address);
         return false;
