@@ -108,7 +108,8 @@ QByteArray table(const SiteResult &site, const QList<Step> &steps)
         text += line + row.constLast() + u'\n';
     }
     const qsizetype passed = site.passed();
-    text += u"%1 bridges checked in %2 s: %3 passed, %4 failed\n"_s.arg(site.bridges.size())
+    text += u"%1 %2 checked in %3 s: %4 passed, %5 failed\n"_s.arg(site.bridges.size())
+                .arg(site.bridges.size() == 1 ? u"bridge"_s : u"bridges"_s)
                 .arg(secondsText(site.microseconds))
                 .arg(passed)
                 .arg(site.bridges.size() - passed);

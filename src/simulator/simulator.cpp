@@ -121,6 +121,8 @@ bool Simulator::start(QString *error)
 QStringList Simulator::endpoints() const
 {
     QStringList lines;
+    if (m_role.fault == Fault::Absent)
+        return lines;
     if (m_role.ownsLine && !serialPath().isEmpty())
         lines.append(u"serial "_s + serialPath());
     if (m_portLink.isMade())
