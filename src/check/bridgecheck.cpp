@@ -253,13 +253,17 @@ void BridgeCheck::finish()
     Q_EMIT finished();
 }
 
+void BridgeCheck::takeConnection(QTcpSocket &socket, const QString &link, quint16 port)
+{
+    // Frames and patterns go one at a time and wait for their answer: none is held back.
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_log.event(link, u"connected to %1:%2"_s.arg(m_result.bridge.address.toString()).arg(port));
+}
+
 void BridgeCheck::onConnected()
 {
     m_connected = true;
-    m_tcp.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_log.event(
-        m_link,
-        u"connected to %1:%2"_s.arg(m_result.bridge.address.toString()).arg(m_options.tcpPort));
+    takeConnection(m_tcp, m_link, m_options.tcpPort);
     pass({{u"port"_s, m_options.tcpPort}});
 }
 
@@ -426,10 +430,7 @@ void BridgeCheck::takeConfigReply()
 void BridgeCheck::onLoopConnected()
 {
     m_loopConnected = true;
-    m_loop.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_log.event(
-        m_loopLink,
-        u"connected to %1:%2"_s.arg(m_result.bridge.address.toString()).arg(m_options.loopPort));
+    takeConnection(m_loop, m_loopLink, m_options.loopPort);
     sendPass();
 }
 

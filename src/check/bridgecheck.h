@@ -62,6 +62,7 @@ private:
     QString timeoutError() const;
     void finish();
 
+    void takeConnection(QTcpSocket &socket, const QString &link, quint16 port);
     void onConnected();
     void onError(QAbstractSocket::SocketError error);
     void onReadyRead();
