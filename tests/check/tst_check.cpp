@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 using namespace kalveno::check;
 
@@ -44,16 +46,21 @@ Run check(const QStringList &arguments)
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-// The JUnit report's test cases of one suite: the step, and "ok", "FAIL <message>" or "-".
+// The JUnit report's test cases of one suite: the step, and "ok", "FAIL <message>" or "-";
+// then the totals of the report as "<tests> <failures> <skipped>".
 QStringList junitCases(const QByteArray &xml, const QString &suite)
 {
     QStringList cases;
+    QString totals;
     QXmlStreamReader reader(xml);
     bool inSuite = false;
     while (!reader.atEnd()) {
         reader.readNext();
         const QXmlStreamAttributes a = reader.attributes();
-        if (reader.isStartElement() && reader.name() == u"testsuite")
+        if (reader.isStartElement() && reader.name() == u"testsuites")
+            totals = u"%1 %2 %3"_s.arg(a.value(u"tests"_s), a.value(u"failures"_s),
+                                       a.value(u"skipped"_s));
+        else if (reader.isStartElement() && reader.name() == u"testsuite")
             inSuite = a.value(u"name"_s) == suite;
         else if (inSuite && reader.isStartElement() && reader.name() == u"testcase")
             cases.append(a.value(u"name"_s).toString() + u" ok"_s);
@@ -62,7 +69,7 @@ QStringList junitCases(const QByteArray &xml, const QString &suite)
         else if (inSuite && reader.isStartElement() && reader.name() == u"skipped")
             cases.last().replace(u" ok"_s, u" -"_s);
     }
-    return reader.hasError() ? QStringList{reader.errorString()} : cases;
+    return reader.hasError() ? QStringList{reader.errorString()} : cases << totals;
 }
 
 } // namespace
@@ -190,6 +197,8 @@ private Q_SLOTS:
                     u"%1.%2=%3"_s.arg(stepName, value.key(), value.value().toVariant().toString()));
         }
         QCOMPARE(reasons.size(), errors.size());
+        QCOMPARE(junit.constLast(),
+                 u"5 %1 %2"_s.arg(marks.count(u"FAIL"_s)).arg(marks.count(u'-')));
         for (const QString &detail : std::as_const(details))
             QVERIFY2(reported.contains(detail), qPrintable(reported.join(u' ')));
 
@@ -218,6 +227,47 @@ private Q_SLOTS:
         QCOMPARE(progress.size(), 5);
         QVERIFY2(progress.constLast().endsWith(u"5/5 127.0.1.3 127.0.1.3 failed"_s),
                  qPrintable(run.err));
+    }
+
+    void toStandardOutput_data()
+    {
+        QTest::addColumn<QString>("report");
+        QTest::newRow("json") << u"--json"_s;
+        QTest::newRow("junit") << u"--junit"_s;
+    }
+
+    // A report on standard output takes the table's place, so that it can be piped on.
+    void toStandardOutput()
+    {
+        QFETCH(QString, report);
+        const Run run = check({report, u"-"_s, u"127.0.1.1"_s, u"127.0.1.2"_s});
+        QCOMPARE(run.exit, 1);
+        if (report == u"--json") {
+            const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+            QCOMPARE(json[u"passed"_s].toInt() * 10 + json[u"failed"_s].toInt(), 11);
+        } else {
+            QCOMPARE(junitCases(run.out.toUtf8(), u"127.0.1.2"_s),
+                     (QStringList{u"connect FAIL cannot connect to port 1024: Connection refused"_s,
+                                  u"status -"_s, u"config -"_s, u"6 1 2"_s}));
+        }
+    }
+
+    void fewerDescriptors()
+    {
+        // With 40 descriptors at most, 64 checks at once would fail for want of them.
+        QProcess process;
+        process.setChildProcessModifier([] {
+            const rlimit limit{40, 40};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        process.start(QStringLiteral(KALVENO_CHECK),
+                      {u"--steps"_s, u"connect,loop"_s, u"127.0.1.1"_s, u"127.0.1.4"_s,
+                       u"127.0.1.5"_s, u"127.0.1.6"_s});
+        QVERIFY(process.waitForFinished(10000));
+        QVERIFY(process.readAllStandardError().contains("64 jobs need more descriptors than this "
+                                                        "process may open; 2 at once"));
+        QCOMPARE(process.exitCode(), 1); // the corrupt loop of 127.0.1.5, and only that
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(u"FAIL"_s), 1);
     }
 
     void usage_data()
@@ -361,7 +411,7 @@ private Q_SLOTS:
                      (QStringList{u"1"_s, u"4"_s, u"c"_s}));
         }
         // Whatever the bridge sent, both reports read back, and show every byte it sent.
-        QCOMPARE(junitCases(junit(site.result()), u"peer"_s).size(), 3);
+        QCOMPARE(junitCases(junit(site.result()), u"peer"_s).size(), 4);
         if (config.detail[u"remote_antenna_2"_s].toString().contains(QChar(1)))
             QVERIFY(junit(site.result()).contains("remote_antenna_2=a\\x01\\x1b"));
         QJsonParseError parsed;
