@@ -1,5 +1,7 @@
 #include "bridgeio.h"
 
+using namespace Qt::StringLiterals;
+
 namespace kalveno::bridgeio {
 
 namespace {
@@ -60,6 +62,30 @@ QByteArray inputStatusRequest(int input)
 QByteArray outputPulse(int output)
 {
     return codes(output) ? "><T" + QByteArray::number(output) + "T.3" : QByteArray();
+}
+
+std::optional<QList<JigWire>> parseJig(QStringView text, QString *error)
+{
+    QList<JigWire> wires;
+    for (const QStringView pair : text.split(u',')) {
+        const qsizetype colon = pair.indexOf(u':');
+        bool outputOk = false;
+        bool inputOk = false;
+        const int output = colon < 0 ? 0 : pair.first(colon).toInt(&outputOk);
+        const int input = colon < 0 ? 0 : pair.sliced(colon + 1).toInt(&inputOk);
+        if (!outputOk || !inputOk || output < 1 || output > 4 || input < 1 || input > 2) {
+            *error =
+                u"\"%1\" is not OUT:IN with an output from 1 to 4 and an input 1 or 2"_s.arg(pair);
+            return std::nullopt;
+        }
+        const JigWire wire{output, input};
+        if (wires.contains(wire)) {
+            *error = u"%1:%2 is given twice"_s.arg(output).arg(input);
+            return std::nullopt;
+        }
+        wires.append(wire);
+    }
+    return wires;
 }
 
 } // namespace kalveno::bridgeio

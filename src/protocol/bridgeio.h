@@ -2,6 +2,11 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
 
 namespace kalveno::bridgeio {
 
@@ -31,5 +36,17 @@ inline constexpr unsigned char Input1On = 0xF2;
 inline constexpr unsigned char Input1Off = 0xF3;
 inline constexpr unsigned char Input2On = 0xF4;
 inline constexpr unsigned char Input2Off = 0xF5;
+
+// An output wired to an input, as on a test jig: the input reads on while the output is on.
+struct JigWire
+{
+    int output; // 1 to 4
+    int input;  // 1 or 2
+    friend bool operator==(const JigWire &, const JigWire &) = default;
+};
+
+// "OUT:IN,..." such as "1:1,2:2", each pair at most once; nothing, with the reason in `error`,
+// for any other text.
+std::optional<QList<JigWire>> parseJig(QStringView text, QString *error);
 
 } // namespace kalveno::bridgeio

@@ -2,6 +2,7 @@
 
 #include "bridgeio.h"
 #include "rfid.h"
+#include "sendtest.h"
 #include "ttlstatus.h"
 #include "turnstile.h"
 
@@ -26,9 +27,8 @@ constexpr qsizetype MaxHexBytes = 16;
 // Fewer printable bytes than this between other bytes are what binary data holds by chance,
 // not text.
 constexpr qsizetype MinTextRun = 4;
-// The send test writes the ten digits over and over, 1000 bytes at a time; the other link
-// receives them in pieces of any size.
-constexpr qsizetype PatternLength = 1000;
+// The send test writes the ten digits over and over (sendtest.h); the other link receives them
+// in pieces of any size.
 constexpr qsizetype MinPatternRun = 10;
 constexpr QByteArrayView CommandStart = "><";
 constexpr QByteArrayView Acknowledge = "OK";
@@ -533,7 +533,8 @@ qsizetype patternRun(QByteArrayView bytes)
 void describeBytes(QByteArrayView bytes, bool commands, Items &items)
 {
     if (bytes.size() >= MinPatternRun && patternRun(bytes) == bytes.size()) {
-        items.add(0, [n = bytes.size(), whole = bytes.size() == PatternLength && bytes[0] == '0'] {
+        items.add(0, [n = bytes.size(),
+                      whole = bytes.size() == sendtest::PatternLength && bytes[0] == '0'] {
             return whole ? u"send test pattern"_s
                          : u"part of the send test pattern, %1 bytes"_s.arg(n);
         });

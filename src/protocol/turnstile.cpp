@@ -104,7 +104,23 @@ ConfigReply decodeConfigReply(QByteArrayView chunk)
     reply.cardCount = field(6);
     for (int i = 0; i < 3; ++i)
         reply.remoteAddresses[i] = field(7 + i);
+    reply.fieldCount = text.count(u',') + 1;
     return reply;
+}
+
+QList<std::pair<QString, QString>> configReplyFields(const ConfigReply &reply)
+{
+    return {
+        {u"polling"_s, reply.polling},
+        {u"mode"_s,
+         reply.modeKnown ? QString::number(modes().indexOf(reply.modeText)) : reply.modeText},
+        {u"time_to_pass"_s, reply.timeToPass},
+        {u"validation_timeout"_s, reply.validationTimeout},
+        {u"cards_before_offline"_s, reply.cardCount},
+        {u"remote_antenna_2"_s, reply.remoteAddresses[0]},
+        {u"remote_antenna_3"_s, reply.remoteAddresses[1]},
+        {u"remote_antenna_4"_s, reply.remoteAddresses[2]},
+    };
 }
 
 QByteArray configSummary(const ConfigReply &reply)

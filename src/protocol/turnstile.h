@@ -59,9 +59,15 @@ struct ConfigReply
     QString validationTimeout;
     QString cardCount;
     std::array<QString, 3> remoteAddresses;
+    qsizetype fieldCount = 0; // "IR?" included; a whole reply has 9
 };
 
 ConfigReply decodeConfigReply(QByteArrayView chunk);
+
+// The reply's fields by name, in its order, named as the traffic decoder names them: polling,
+// mode (its number when it names an entry of the list, else the field as it stands),
+// time_to_pass, validation_timeout, cards_before_offline, remote_antenna_2 to _4.
+QList<std::pair<QString, QString>> configReplyFields(const ConfigReply &reply);
 
 // The eight-line summary the test view shows for a reply, each line ended by CR LF, with the
 // mode's test pattern removed.

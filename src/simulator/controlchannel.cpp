@@ -53,7 +53,8 @@ ControlChannel::Reply ControlChannel::handle(const QString &line)
     const bool onOrOff = words.size() == 2 && (words[1] == u"on" || words[1] == u"off");
     if (command == u"input" && words.size() == 3 && (words[1] == u"1" || words[1] == u"2") &&
         (words[2] == u"on" || words[2] == u"off")) {
-        setInput(words[1].toInt(), words[2] == u"on");
+        if (!setInput(words[1].toInt(), words[2] == u"on"))
+            return {u"error input %1 is stuck on"_s.arg(words[1])};
     } else if (command == u"drop" && words.size() == 1) {
         m_parts.links->dropClients();
     } else if ((command == u"unplug" || command == u"plug") && words.size() == 1) {
@@ -75,15 +76,22 @@ ControlChannel::Reply ControlChannel::handle(const QString &line)
     return {u"ok "_s + words.join(u' ')};
 }
 
-void ControlChannel::setInput(int input, bool on)
+bool ControlChannel::setInput(int input, bool on, const QString &cause)
 {
+    const QString why = cause.isEmpty() ? QString() : u" ("_s + cause + u')';
     if (m_parts.io->input(input) == on) {
-        m_parts.log->state(Link::Sim, u"input %1 already %2"_s.arg(input).arg(onOff(on)));
-        return;
+        m_parts.log->state(Link::Sim, u"input %1 already %2"_s.arg(input).arg(onOff(on)) + why);
+        return true;
     }
     m_parts.io->setInput(input, on);
-    m_parts.log->state(Link::Sim, u"input %1 %2"_s.arg(input).arg(onOff(on)));
+    if (m_parts.io->input(input) != on) {
+        m_parts.log->state(Link::Sim,
+                           u"input %1 stays %2: stuck"_s.arg(input).arg(onOff(!on)) + why);
+        return false;
+    }
+    m_parts.log->state(Link::Sim, u"input %1 %2"_s.arg(input).arg(onOff(on)) + why);
     m_parts.router->reportInput(input);
+    return true;
 }
 
 QString ControlChannel::status() const

@@ -41,10 +41,11 @@ public:
     Reply handle(const QString &line);
     // "status firmware=both input1=off ... line=open", key=value fields.
     QString status() const;
+    // Sets a TTL input and, when it changes, sends its status byte as the bridge does; `cause`
+    // says in the log what set it. False when the input stays as it was against `on` (stuck).
+    bool setInput(int input, bool on, const QString &cause = {});
 
 private:
-    void setInput(int input, bool on);
-
     Parts m_parts;
 };
 

@@ -33,7 +33,7 @@ IoFirmware::IoFirmware(Outputs *outputs)
 
 QByteArray IoFirmware::statusByte(int input) const
 {
-    const bool on = m_inputs[input - 1];
+    const bool on = this->input(input);
     const unsigned char code = input == 1 ? (on ? bridgeio::Input1On : bridgeio::Input1Off)
                                           : (on ? bridgeio::Input2On : bridgeio::Input2Off);
     return QByteArray(1, char(code));
@@ -46,7 +46,7 @@ IoFirmware::Outcome IoFirmware::handle(QByteArrayView payload)
             const QByteArray reply = statusByte(input);
             return {reply, u"input %1 status request, answered %2 (%3)"_s.arg(input).arg(
                                QString::fromLatin1(reply.toHex().toUpper()),
-                               m_inputs[input - 1] ? u"on"_s : u"off"_s)};
+                               this->input(input) ? u"on"_s : u"off"_s)};
         }
     }
     for (int output = 1; output <= 4; ++output) {

@@ -32,13 +32,16 @@ public:
 
     Outcome handle(QByteArrayView payload);
 
-    bool input(int input) const { return m_inputs[input - 1]; }
+    bool input(int input) const { return m_inputs[input - 1] || m_stuck[input - 1]; }
     void setInput(int input, bool on) { m_inputs[input - 1] = on; }
+    // The input reads on from now on, whatever it is set to, as a shorted input does.
+    void stickOn(int input) { m_stuck[input - 1] = true; }
     QByteArray statusByte(int input) const;
 
 private:
     Outputs *m_outputs;
     std::array<bool, 2> m_inputs{};
+    std::array<bool, 2> m_stuck{};
 };
 
 } // namespace kalveno::sim

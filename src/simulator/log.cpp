@@ -11,6 +11,13 @@ Log::Log(QObject *parent)
     , m_names{u"TCP"_s, u"TCP"_s, u"UDP"_s, u"serial"_s, u"sim"_s}
 {}
 
+Log::Log(Log *sink, const QString &prefix, QObject *parent)
+    : Log(parent)
+{
+    m_sink = sink;
+    m_prefix = prefix;
+}
+
 bool Log::openFile(const QString &path, QString *error)
 {
     m_file.setFileName(path);
@@ -38,8 +45,16 @@ void Log::state(Link link, const QString &what)
 
 void Log::write(Link link, Direction direction, QByteArrayView bytes, const QString &meaning)
 {
-    const QByteArray line = logline::format(
-        {logline::now(), m_names[size_t(link)], direction, bytes.toByteArray(), meaning});
+    const QByteArray line = logline::format({logline::now(), m_prefix + m_names[size_t(link)],
+                                             direction, bytes.toByteArray(), meaning});
+    if (m_sink)
+        m_sink->writeLine(line);
+    else
+        writeLine(line);
+}
+
+void Log::writeLine(const QByteArray &line)
+{
     if (m_file.isOpen()) {
         m_file.write(line);
         m_file.write("\n", 1);

@@ -19,7 +19,8 @@ using Direction = logline::Direction;
 // side. Links are named "TCP <port>" once the ports listen, "UDP", "serial" and "sim";
 // directions are the simulator's. A received chunk is logged as it was read, without a meaning;
 // the lines that follow it with a meaning say what parts of it were. Lines go to stderr, or to
-// a file that is flushed after every line.
+// a file that is flushed after every line. Each bridge of a site has a log of its own that
+// names its links "bridge <n> TCP 1024" and so on, and hands its lines to the site's log.
 class Log final : public QObject
 {
     Q_OBJECT
@@ -27,6 +28,8 @@ class Log final : public QObject
 
 public:
     explicit Log(QObject *parent = nullptr);
+    // A bridge's log: `prefix` before every link name, each line written by `sink`.
+    Log(Log *sink, const QString &prefix, QObject *parent = nullptr);
 
     bool openFile(const QString &path, QString *error);
     void setLinkName(Link link, const QString &name);
@@ -42,8 +45,11 @@ Q_SIGNALS:
 
 private:
     void write(Link link, Direction direction, QByteArrayView bytes, const QString &meaning);
+    void writeLine(const QByteArray &line);
 
     QFile m_file;
+    Log *m_sink = nullptr;
+    QString m_prefix;
     std::array<QString, 5> m_names;
 };
 

@@ -1,13 +1,14 @@
 #include "linereader.h"
 #include "log.h"
 #include "options.h"
-#include "simulator.h"
+#include "site.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,6 +39,16 @@ bool watchSignals()
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+// A site listens on two ports per bridge: as many descriptors as the system lets it have.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 void say(const QString &line)
 {
     const QByteArray bytes = line.toLocal8Bit() + '\n';
@@ -58,6 +69,7 @@ int main(int argc, char *argv[])
     // A peer or a pipe that goes away while something is written to it must not end the
     // simulator; the write fails instead.
     std::signal(SIGPIPE, SIG_IGN);
+    raiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"kalveno-bridge-sim"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(KALVENO_VERSION));
@@ -88,7 +100,7 @@ int main(int argc, char *argv[])
         complain(u"cannot watch signals"_s);
         return 1;
     }
-    Simulator simulator(options, &log);
+    Site simulator(options, &log);
     if (!simulator.start(&error)) {
         complain(error);
         return 1;

@@ -4,6 +4,8 @@
 
 #include <QHostAddress>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno::sim {
@@ -31,6 +33,23 @@ Links:
           tcp1, bytes from tcp1 for the line are dropped, and each card that appears on an
           antenna is reported to the tcp1 client as "CARD,<antenna>,<16 hex digits>" CR LF.
 
+A site (--bridges N): N bridges in one process, on consecutive addresses from --address
+(127.0.1.1, 127.0.1.2, ...; every 127.x.y.z address is on the loopback interface), each with its
+own outputs, inputs, turnstile settings and both TCP ports, on the same port numbers (with port 0,
+those that the first bridge was given). The UDP port is shared: a datagram goes to the bridge
+whose address it was sent to, and a broadcast to every bridge, each answering the sender. The
+serial line and --link are bridge 1's alone: the other bridges have no line, so what their tcp1
+clients send for it is dropped, and their turnstile does not poll a reader. --fault I:KIND
+gives bridge I one fault: absent (nothing listens at its address, no UDP answer), silent (takes
+connections and bytes and never answers), no-turnstile (the I/O firmware alone: no
+configuration reply), loop-corrupt (tcp2 changes one byte of every 1000 it echoes, one per send
+test pass) or input1-stuck (input 1 always reads on). The log names each bridge's links
+"bridge <I> TCP <port>", "bridge <I> UDP", ... A control command goes to bridge 1 unless it
+begins "bridge <I>".
+
+--jig OUT:IN,... wires outputs to inputs on every bridge, as on a test jig: an input is on while
+an output wired to it is on, and its status byte goes out as for the control command "input".
+
 A change of a TTL input sends its status byte at once (F2/F3 input 1 on/off, F4/F5 input 2
 on/off), with the I/O firmware, to the tcp1 and tcp2 clients and on the serial line, as the
 bridge mixes them into its traffic; not on the serial line while it polls the RFID reader,
@@ -38,6 +57,7 @@ which would take the byte for the start of a request and lose its next ones.
 
 Control commands, one per line on standard input (answered on standard output with "ok ...",
 "error ..." or the status line):
+  bridge I COMMAND   one of the commands below for bridge I of a site (bridge 1 without it)
   input 1|2 on|off   set a TTL input
   drop               drop the TCP clients
   unplug | plug      the serial line stops or starts carrying bytes both ways
@@ -113,7 +133,84 @@ bool readOnOff(const QCommandLineParser &parser, const QString &name, bool *on, 
     return true;
 }
 
+constexpr int MaxBridges = 16384;
+
+const std::array<std::pair<Fault, QStringView>, 5> FaultNames = {{
+    {Fault::Absent, u"absent"},
+    {Fault::Silent, u"silent"},
+    {Fault::NoTurnstile, u"no-turnstile"},
+    {Fault::LoopCorrupt, u"loop-corrupt"},
+    {Fault::Input1Stuck, u"input1-stuck"},
+}};
+
+void addSiteOptions(QCommandLineParser *parser)
+{
+    parser->addOptions({
+        {u"bridges"_s,
+         u"Play this many bridges on consecutive IPv4 addresses from --address (1 to %1)."_s.arg(
+             MaxBridges),
+         u"count"_s},
+        {u"fault"_s,
+         u"Give bridge I one fault: absent, silent, no-turnstile, loop-corrupt or input1-stuck "
+         u"(repeatable)."_s,
+         u"I:kind"_s},
+        {u"jig"_s, u"Wire outputs to inputs on every bridge, such as 1:1,2:2."_s, u"out:in,..."_s},
+    });
+}
+
+bool readSiteOptions(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    if (!readNumber(parser, u"bridges"_s, 1, MaxBridges, &options->bridges, error))
+        return false;
+    if (options->bridges > 0) {
+        const quint32 first = options->tcpAddress.toIPv4Address();
+        if (options->tcpAddress.protocol() != QAbstractSocket::IPv4Protocol ||
+            first > quint32(-1) - quint32(options->bridges - 1)) {
+            *error = u"--bridges needs an IPv4 --address with room for %1 addresses after it"_s.arg(
+                options->bridges);
+            return false;
+        }
+    }
+    const int count = qMax(1, options->bridges);
+    for (const QString &value : parser.values(u"fault"_s)) {
+        bool ok = false;
+        const int bridge = value.section(u':', 0, 0).toInt(&ok);
+        const QString kind = value.section(u':', 1);
+        const auto named = std::find_if(FaultNames.begin(), FaultNames.end(),
+                                        [&kind](const auto &name) { return name.second == kind; });
+        if (!ok || bridge < 1 || bridge > count || named == FaultNames.end()) {
+            *error = u"--fault takes I:KIND with I from 1 to %1 and KIND absent, silent, "
+                     u"no-turnstile, loop-corrupt or input1-stuck, not %2"_s.arg(count)
+                         .arg(value);
+            return false;
+        }
+        if (!options->faults.emplace(bridge, named->first).second) {
+            *error = u"--fault: bridge %1 is given two faults"_s.arg(bridge);
+            return false;
+        }
+    }
+    if (parser.isSet(u"jig"_s)) {
+        std::optional<QList<bridgeio::JigWire>> jig =
+            bridgeio::parseJig(parser.value(u"jig"_s), error);
+        if (!jig) {
+            *error = u"--jig: "_s + *error;
+            return false;
+        }
+        options->jig = *jig;
+    }
+    return true;
+}
+
 } // namespace
+
+QString faultName(Fault fault)
+{
+    for (const auto &[value, name] : FaultNames) {
+        if (value == fault)
+            return name.toString();
+    }
+    return u"none"_s;
+}
 
 void addOptions(QCommandLineParser *parser)
 {
@@ -152,6 +249,7 @@ void addOptions(QCommandLineParser *parser)
          u"(default 200)."_s,
          u"ms"_s},
     });
+    addSiteOptions(parser);
 }
 
 bool readOptions(const QCommandLineParser &parser, Options *options, QString *error)
@@ -206,7 +304,7 @@ bool readOptions(const QCommandLineParser &parser, Options *options, QString *er
         }
     }
     options->linkPath = parser.value(u"link"_s);
-    return true;
+    return readSiteOptions(parser, options, error);
 }
 
 } // namespace kalveno::sim

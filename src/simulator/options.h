@@ -3,13 +3,26 @@
 #include "readermaster.h"
 #include "turnstilefirmware.h"
 
+#include "protocol/bridgeio.h"
+
 #include <QCommandLineParser>
 #include <QHostAddress>
 #include <QString>
 
 #include <array>
+#include <map>
 
 namespace kalveno::sim {
+
+// What can be wrong with one bridge of a site.
+enum class Fault {
+    None,
+    Absent,      // nothing listens at its address
+    Silent,      // takes connections and bytes, and never answers
+    NoTurnstile, // runs the I/O firmware alone, so nothing answers the configuration request
+    LoopCorrupt, // its second port changes one byte of every send test pattern it echoes
+    Input1Stuck, // input 1 always reads on
+};
 
 // What the simulator is started with: where its links listen, its firmware and their settings.
 struct Options
@@ -27,7 +40,16 @@ struct Options
     ReaderMaster::Timing reader;
     // A partial frame or command that has seen no byte for this long is taken as it is.
     int quietMs = 200;
+    // Outputs wired to inputs, as on a test jig, on every bridge.
+    QList<bridgeio::JigWire> jig;
+    // A site: this many bridges on consecutive addresses from tcpAddress; 0 is the one bridge
+    // without --bridges.
+    int bridges = 0;
+    std::map<int, Fault> faults; // by bridge, from 1
 };
+
+// "absent", "silent", "no-turnstile", "loop-corrupt", "input1-stuck".
+QString faultName(Fault fault);
 
 // The command line: the options, the description that --help shows, and their reading.
 void addOptions(QCommandLineParser *parser);

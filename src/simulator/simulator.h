@@ -27,7 +27,20 @@ class Simulator final : public QObject
 public:
     using Reply = ControlChannel::Reply;
 
-    Simulator(const Options &options, Log *log, QObject *parent = nullptr);
+    // One bridge of a site: its number, its fault, and whether the process's serial line and
+    // UDP port are its own (the one bridge without --bridges has both).
+    struct Role
+    {
+        int number = 1;
+        Fault fault = Fault::None;
+        bool ownsLine = true;
+        bool ownsUdp = true;
+    };
+
+    Simulator(const Options &options, Log *log, QObject *parent = nullptr)
+        : Simulator(options, log, Role{}, parent)
+    {}
+    Simulator(const Options &options, Log *log, const Role &role, QObject *parent = nullptr);
     ~Simulator() override;
 
     bool start(QString *error);
@@ -43,11 +56,17 @@ public:
     QString status() const { return m_control.status(); }
     const Outputs &outputs() const { return m_outputs; }
     const TurnstileFirmware &turnstile() const { return m_turnstile; }
+    // Null for a bridge that does not answer datagrams (absent, silent, or without the I/O
+    // firmware).
+    IoFirmware *udpFirmware();
+    Log *log() const { return m_log; }
 
 private:
     void wire();
+    void wireJig();
     void updatePolling();
 
+    Role m_role;
     Options m_options;
     Log *m_log;
     Outputs m_outputs;

@@ -48,8 +48,13 @@ void StreamLinks::wirePort(Link link)
 bool StreamLinks::open(const QHostAddress &address, quint16 tcpPort, quint16 tcp2Port,
                        QString *error)
 {
-    if (!m_line.open(error) || !m_tcp1.listen(address, tcpPort, error) ||
-        !m_tcp2.listen(address, tcp2Port, error))
+    return m_line.open(error) && listen(address, tcpPort, tcp2Port, error);
+}
+
+bool StreamLinks::listen(const QHostAddress &address, quint16 tcpPort, quint16 tcp2Port,
+                         QString *error)
+{
+    if (!m_tcp1.listen(address, tcpPort, error) || !m_tcp2.listen(address, tcp2Port, error))
         return false;
     m_log->setLinkName(Link::Tcp1, u"TCP %1"_s.arg(m_tcp1.port()));
     m_log->setLinkName(Link::Tcp2, u"TCP %1"_s.arg(m_tcp2.port()));

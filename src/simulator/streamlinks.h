@@ -25,6 +25,8 @@ public:
 
     // Opens the line and listens on both ports, then names them in the log.
     bool open(const QHostAddress &address, quint16 tcpPort, quint16 tcp2Port, QString *error);
+    // Listens on both ports without a line, for a bridge of a site whose line is not played.
+    bool listen(const QHostAddress &address, quint16 tcpPort, quint16 tcp2Port, QString *error);
 
     const TcpPort &tcp(Link link) const { return link == Link::Tcp2 ? m_tcp2 : m_tcp1; }
     const PtyLine &line() const { return m_line; }

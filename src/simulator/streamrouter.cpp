@@ -6,6 +6,7 @@
 #include "turnstilefirmware.h"
 
 #include "protocol/bridgeio.h"
+#include "protocol/sendtest.h"
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +37,8 @@ StreamRouter::Inbound &StreamRouter::inbound(Link link)
 
 void StreamRouter::restart(Link link)
 {
+    if (link == Link::Tcp2)
+        m_echoed = 0;
     Inbound &in = inbound(link);
     in.frames.clear();
     in.commands.clear();
@@ -151,7 +154,10 @@ void StreamRouter::deliver(Link from, QByteArrayView bytes)
         break;
     }
     case Link::Tcp2:
-        m_links->send(Link::Tcp2, bytes, u"echo"_s);
+        if (m_corruptLoop)
+            echoCorrupted(bytes);
+        else
+            m_links->send(Link::Tcp2, bytes, u"echo"_s);
         break;
     case Link::Serial:
         m_links->send(Link::Tcp1, bytes, u"data from the serial line"_s);
@@ -160,6 +166,18 @@ void StreamRouter::deliver(Link from, QByteArrayView bytes)
     case Link::Sim:
         break;
     }
+}
+
+void StreamRouter::echoCorrupted(QByteArrayView bytes)
+{
+    // The middle byte of each pattern's length of the stream, counted from the client's first.
+    constexpr qsizetype Length = sendtest::PatternLength;
+    QByteArray echo = bytes.toByteArray();
+    qsizetype at = (Length / 2 - m_echoed % Length + Length) % Length;
+    for (; at < echo.size(); at += Length)
+        echo[at] = char(echo[at] ^ 1);
+    m_echoed += echo.size();
+    m_links->send(Link::Tcp2, echo, u"echo, one byte in %1 changed"_s.arg(Length));
 }
 
 void StreamRouter::reportInput(int input)

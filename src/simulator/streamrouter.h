@@ -23,7 +23,8 @@ class TurnstileFirmware;
 // turnstile firmware, which answers there too; the rest passes between the first port and the
 // serial line, and the second port, whose line has nothing on it, echoes it as if a loop-back
 // plug sat there. While the RFID reader has the serial line, its bytes are the reader's, and
-// bytes from the first port for the line are dropped.
+// bytes from the first port for the line are dropped. A bridge with a corrupt loop changes one
+// byte of every send test pattern it echoes.
 class StreamRouter final : public QObject
 {
     Q_OBJECT
@@ -37,6 +38,7 @@ public:
     // Forgets what was half received on the link.
     void restart(kalveno::sim::Link link);
     void setReaderHasLine(bool has);
+    void setLoopCorrupt(bool corrupt) { m_corruptLoop = corrupt; }
     // Mixes the input's status byte into the traffic of the TCP clients and the serial line,
     // as the bridge does when an input changes; not on a line that is polling the RFID reader.
     void reportInput(int input);
@@ -57,9 +59,12 @@ private:
     void takeCommandItem(const CommandSplitter::Item &item);
     void onQuiet(Link link);
     void deliver(Link from, QByteArrayView bytes);
+    void echoCorrupted(QByteArrayView bytes);
 
     bool m_ioFirmware;
     bool m_turnstileFirmware;
+    bool m_corruptLoop = false;
+    qint64 m_echoed = 0; // bytes the second port has echoed to its client
     StreamLinks *m_links;
     IoFirmware *m_io;
     TurnstileFirmware *m_turnstile;

@@ -35,28 +35,54 @@ bool UdpLink::bind(const QHostAddress &address, quint16 port, QString *error)
     return false;
 }
 
+void UdpLink::addBridge(const QHostAddress &address, IoFirmware *io, Log *log)
+{
+    m_bridges.insert(address.toIPv4Address(), {io, log});
+}
+
 void UdpLink::onDatagrams()
 {
     while (m_socket.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
-        take(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()));
+        const QHostAddress sender = datagram.senderAddress();
+        const auto senderPort = quint16(datagram.senderPort());
+        const QString from = u"%1:%2"_s.arg(sender.toString()).arg(senderPort);
+        const QByteArray bytes = datagram.data();
+        m_log->bytes(Link::Udp, Direction::Received, bytes);
+        if (bytes.startsWith(ReconnectHead)) {
+            m_log->bytes(Link::Udp, Direction::Received, bytes,
+                         u"reconnect broadcast for %1, from %2"_s.arg(
+                             QString::fromLatin1(bytes.sliced(ReconnectHead.size())), from));
+        } else if (!m_bridges.isEmpty()) {
+            dispatch(bytes, datagram.destinationAddress(), from, sender, senderPort);
+        } else if (!m_io) {
+            m_log->state(Link::Udp, u"ignored a datagram from %1: no I/O firmware"_s.arg(from));
+        } else {
+            answer(bytes, {m_io, m_log}, from, sender, senderPort);
+        }
     }
 }
 
-void UdpLink::take(const QByteArray &bytes, const QHostAddress &sender, quint16 senderPort)
+void UdpLink::dispatch(const QByteArray &bytes, const QHostAddress &destination,
+                       const QString &from, const QHostAddress &sender, quint16 senderPort)
 {
-    const QString from = u"%1:%2"_s.arg(sender.toString()).arg(senderPort);
-    m_log->bytes(Link::Udp, Direction::Received, bytes);
-    if (bytes.startsWith(ReconnectHead)) {
-        m_log->bytes(Link::Udp, Direction::Received, bytes,
-                     u"reconnect broadcast for %1, from %2"_s.arg(
-                         QString::fromLatin1(bytes.sliced(ReconnectHead.size())), from));
-        return;
+    const auto bridge = m_bridges.constFind(destination.toIPv4Address());
+    if (bridge != m_bridges.cend() && bridge->io) {
+        answer(bytes, *bridge, from, sender, senderPort);
+    } else if (destination == QHostAddress(QHostAddress::Broadcast)) {
+        for (const Bridge &each : std::as_const(m_bridges)) {
+            if (each.io)
+                answer(bytes, each, from, sender, senderPort);
+        }
+    } else {
+        m_log->state(Link::Udp, u"ignored a datagram from %1 to %2: no bridge answers there"_s.arg(
+                                    from, destination.toString()));
     }
-    if (!m_io) {
-        m_log->state(Link::Udp, u"ignored a datagram from %1: no I/O firmware"_s.arg(from));
-        return;
-    }
+}
+
+void UdpLink::answer(const QByteArray &bytes, const Bridge &bridge, const QString &from,
+                     const QHostAddress &sender, quint16 senderPort)
+{
     FrameExtractor frames;
     frames.append(bytes);
     QList<FrameExtractor::Item> items;
@@ -67,21 +93,21 @@ void UdpLink::take(const QByteArray &bytes, const QHostAddress &sender, quint16 
         items.append(rest);
     for (const FrameExtractor::Item &item : std::as_const(items)) {
         if (item.status != FrameExtractor::Status::Frame) {
-            m_log->bytes(Link::Udp, Direction::Received, item.bytes,
-                         u"not a command frame, ignored, from "_s + from);
+            bridge.log->bytes(Link::Udp, Direction::Received, item.bytes,
+                              u"not a command frame, ignored, from "_s + from);
             continue;
         }
-        const IoFirmware::Outcome outcome = m_io->handle(item.bytes);
-        m_log->bytes(Link::Udp, Direction::Received, bridgeio::frame(item.bytes),
-                     u"frame: %1, from %2"_s.arg(outcome.meaning, from));
+        const IoFirmware::Outcome outcome = bridge.io->handle(item.bytes);
+        bridge.log->bytes(Link::Udp, Direction::Received, bridgeio::frame(item.bytes),
+                          u"frame: %1, from %2"_s.arg(outcome.meaning, from));
         if (outcome.reply.isEmpty())
             continue;
         if (m_socket.writeDatagram(outcome.reply, sender, senderPort) == outcome.reply.size())
-            m_log->bytes(Link::Udp, Direction::Sent, outcome.reply,
-                         u"%1, to %2"_s.arg(statusMeaning(outcome.reply), from));
+            bridge.log->bytes(Link::Udp, Direction::Sent, outcome.reply,
+                              u"%1, to %2"_s.arg(statusMeaning(outcome.reply), from));
         else
-            m_log->state(Link::Udp,
-                         u"reply to %1 not sent: %2"_s.arg(from, m_socket.errorString()));
+            bridge.log->state(Link::Udp,
+                              u"reply to %1 not sent: %2"_s.arg(from, m_socket.errorString()));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "log.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QUdpSocket>
@@ -12,7 +13,8 @@ class IoFirmware;
 
 // The bridge's UDP port: command frames in datagrams, broadcast or not, go to the I/O firmware,
 // and its answers go back to the sender. Each datagram stands alone. The reconnect broadcast
-// that the console sends when its TCP link is torn down is only logged.
+// that the console sends when its TCP link is torn down is only logged. A site shares one port
+// among its bridges: a datagram goes to the bridge it was sent to, a broadcast to every one.
 class UdpLink final : public QObject
 {
     Q_OBJECT
@@ -23,16 +25,28 @@ public:
     UdpLink(IoFirmware *io, Log *log, QObject *parent = nullptr);
 
     bool bind(const QHostAddress &address, quint16 port, QString *error);
+    // One of a site's bridges, with its own log; `io` is null for one that does not answer.
+    void addBridge(const QHostAddress &address, IoFirmware *io, Log *log);
     quint16 port() const { return m_socket.localPort(); }
     QHostAddress address() const { return m_socket.localAddress(); }
 
 private:
+    struct Bridge
+    {
+        IoFirmware *io;
+        Log *log;
+    };
+
     void onDatagrams();
-    void take(const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort);
+    void dispatch(const QByteArray &bytes, const QHostAddress &destination, const QString &from,
+                  const QHostAddress &sender, quint16 senderPort);
+    void answer(const QByteArray &bytes, const Bridge &bridge, const QString &from,
+                const QHostAddress &sender, quint16 senderPort);
 
     IoFirmware *m_io;
     Log *m_log;
     QUdpSocket m_socket;
+    QHash<quint32, Bridge> m_bridges; // by IPv4 address
 };
 
 } // namespace kalveno::sim

@@ -55,8 +55,8 @@ private Q_SLOTS:
         QVERIFY(rig.form.isEnabled() && !rig.find<QWidget>("B_TST_SEND")->isHidden() &&
                 counter->isHidden());
         QCOMPARE(rig.form.focusWidget(), rig.find<QWidget>("B_CLEAR_TCP"));
-        QCOMPARE(SendTest::pattern(), QByteArray("0123456789").repeated(100));
-        const QByteArray tenTimes = SendTest::pattern().repeated(10);
+        QCOMPARE(kalveno::sendtest::pattern(), QByteArray("0123456789").repeated(100));
+        const QByteArray tenTimes = kalveno::sendtest::pattern().repeated(10);
         if (!wired) {
             QCOMPARE(rig.bridge.read(tenTimes.size()) + rig.line.read(tenTimes.size()),
                      tenTimes + tenTimes);

@@ -1,3 +1,4 @@
+#include "protocol/bridgeio.h"
 #include "protocol/rfid.h"
 #include "protocol/ttlstatus.h"
 #include "protocol/turnstile.h"
@@ -121,6 +122,49 @@ private Q_SLOTS:
                               r.remoteAddresses[1], r.remoteAddresses[2]})
                      .join(u'|'),
                  fields);
+    }
+
+    void replyFields()
+    {
+        // The names the site check reports and --expect takes; the mode as its number.
+        const turnstile::ConfigReply whole =
+            turnstile::decodeConfigReply("IR?,1,04,5,3,2,10.0.0.2,,10.0.0.4*");
+        QStringList fields;
+        for (const auto &[name, value] : turnstile::configReplyFields(whole))
+            fields.append(name + u'=' + value);
+        QCOMPARE(fields.join(u' '), u"polling=1 mode=4 time_to_pass=5 validation_timeout=3 "
+                                    u"cards_before_offline=2 remote_antenna_2=10.0.0.2 "
+                                    u"remote_antenna_3= remote_antenna_4=10.0.0.4"_s);
+        QCOMPARE(whole.fieldCount, 9);
+        const turnstile::ConfigReply odd = turnstile::decodeConfigReply("IR?,1,x7,5*");
+        QCOMPARE(turnstile::configReplyFields(odd).at(1).second, u"x7"_s);
+        QCOMPARE(odd.fieldCount, 4);
+    }
+
+    void jig_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("wires"); // or the error
+        QTest::newRow("two") << u"1:1,2:2"_s << u"1>1 2>2"_s;
+        QTest::newRow("one output, both inputs") << u"4:1,4:2"_s << u"4>1 4>2"_s;
+        QTest::newRow("output 5") << u"5:1"_s << u"\"5:1\" is not OUT:IN"_s;
+        QTest::newRow("input 3") << u"1:3"_s << u"\"1:3\" is not OUT:IN"_s;
+        QTest::newRow("no colon") << u"1"_s << u"\"1\" is not OUT:IN"_s;
+        QTest::newRow("empty pair") << u"1:1,"_s << u"\"\" is not OUT:IN"_s;
+        QTest::newRow("twice") << u"2:1,2:1"_s << u"2:1 is given twice"_s;
+    }
+
+    void jig()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, wires);
+        QString error;
+        const auto jig = kalveno::bridgeio::parseJig(text, &error);
+        QStringList parsed;
+        for (const kalveno::bridgeio::JigWire &wire :
+             jig.value_or(QList<kalveno::bridgeio::JigWire>{}))
+            parsed.append(u"%1>%2"_s.arg(wire.output).arg(wire.input));
+        QVERIFY2((jig ? parsed.join(u' ') : error).startsWith(wires), qPrintable(error));
     }
 
     void summary()

@@ -1,5 +1,6 @@
 #include "simulator/options.h"
 #include "simulator/simulator.h"
+#include "simulator/site.h"
 #include "support/programs.h"
 #include "support/sandbox.h"
 
@@ -357,6 +358,49 @@ private Q_SLOTS:
         ::close(holder);
     }
 
+    void jig()
+    {
+        // Input 1 follows outputs 1 and 2 (on while either is), and says so by itself.
+        Options options = testOptions(u"io"_s);
+        options.jig = {{1, 1}, {2, 1}};
+        Bridge bridge(options);
+        QVERIFY(bridge.started && bridge.attach());
+        for (const auto &[output, on] :
+             {std::pair{1, true}, std::pair{2, true}, std::pair{1, false}, std::pair{2, false}}) {
+            bridge.tcp1.write(bridgeio::frame(bridgeio::outputSwitch(output, on)));
+            QTRY_VERIFY(bridge.sim.status().contains(
+                u"output%1=%2"_s.arg(output).arg(on ? u"on"_s : u"off"_s)));
+        }
+        QTRY_COMPARE(bridge.in[&bridge.tcp1], QByteArray("\xF2\xF3"));
+        QVERIFY(bridge.sim.status().contains(u"input1=off input2=off"_s));
+    }
+
+    void corruptLoop()
+    {
+        // One byte in every 1000 of the echo, wherever the pieces begin and end.
+        Log log;
+        QString error;
+        QVERIFY(log.openFile(u"/dev/null"_s, &error));
+        Simulator sim(testOptions(), &log, Simulator::Role{1, Fault::LoopCorrupt, true, true});
+        QVERIFY(sim.start(&error));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, sim.tcp2Port());
+        QVERIFY(client.waitForConnected(3000));
+        const QByteArray sent = QByteArray("0123456789").repeated(250);
+        for (qsizetype at = 0; at < sent.size(); at += 333) {
+            client.write(sent.mid(at, 333));
+            QVERIFY(client.waitForBytesWritten(3000));
+        }
+        QTRY_COMPARE(client.bytesAvailable(), sent.size());
+        const QByteArray echo = client.readAll();
+        QList<qsizetype> changed;
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            if (echo[i] != sent[i])
+                changed.append(i);
+        }
+        QCOMPARE(changed, (QList<qsizetype>{500, 1500}));
+    }
+
     void portLink()
     {
         // An old link, left by a run that did not end cleanly, is replaced; another file is not.
@@ -379,8 +423,11 @@ private Q_SLOTS:
     void refusedOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        for (const char *arguments : {"--mode 6", "--tcp-port 65536", "--firmware all",
-                                      "--remote-ips 10.0.0.1,x", "--input1 1", "com1"})
+        for (const char *arguments :
+             {"--mode 6", "--tcp-port 65536", "--firmware all", "--remote-ips 10.0.0.1,x",
+              "--input1 1", "com1", "--bridges 0", "--bridges 2 --address ::1",
+              "--bridges 2 --address 255.255.255.255", "--fault 2:absent", "--fault 1:broken",
+              "--fault 1:silent --fault 1:absent", "--jig 5:1", "--jig 1:1,1:1"})
             QTest::newRow(arguments) << QString::fromLatin1(arguments).split(u' ');
     }
 
@@ -394,6 +441,65 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!readOptions(parser, &options, &error));
         QVERIFY2(error.contains(arguments.constFirst()), qPrintable(error));
+    }
+
+    // Three bridges in one process: each its own state, reached by its address on TCP and UDP
+    // and by "bridge <n>" on the control channel; a broadcast reaches every bridge that answers.
+    void site()
+    {
+        Options options = testOptions();
+        options.bridges = 3;
+        options.tcpAddress = QHostAddress(u"127.0.1.1"_s);
+        options.faults = {{1, Fault::Input1Stuck}, {3, Fault::Silent}};
+        Log log;
+        QString error;
+        QVERIFY(log.openFile(u"/dev/null"_s, &error));
+        Site site(options, &log);
+        QVERIFY2(site.start(&error), qPrintable(error));
+        const QStringList endpoints = site.endpoints();
+        QCOMPARE(endpoints.constLast(), u"bridges 3 127.0.1.1 127.0.1.3"_s);
+        QVERIFY(endpoints.constFirst().startsWith(u"serial /dev/"_s));
+        const quint16 port = site.bridge(1).tcpPort();
+        const auto udpPort = endpoints.filter(u"udp "_s).value(0).section(u':', 1).toUShort();
+        QVERIFY(port != 0 && site.bridge(3).tcpPort() == port);
+
+        std::array<QTcpSocket, 3> clients;
+        for (int i = 0; i < 3; ++i) {
+            clients[i].connectToHost(QHostAddress(u"127.0.1.%1"_s.arg(i + 1)), port);
+            QVERIFY(clients[i].waitForConnected(3000));
+            QTRY_VERIFY(
+                !site.control(u"bridge %1 status"_s.arg(i + 1)).text.contains(u"tcp1=none"));
+        }
+        QCOMPARE(site.control(u"bridge 2 input 1 on"_s).text, u"ok bridge 2 input 1 on"_s);
+        QTRY_COMPARE(clients[1].bytesAvailable(), 1);
+        QCOMPARE(clients[1].readAll(), QByteArray("\xF2"));
+        QCOMPARE(site.control(u"input 2 on"_s).text, u"ok input 2 on"_s); // bridge 1
+        QCOMPARE(site.control(u"input 1 off"_s).text, u"error input 1 is stuck on"_s);
+        QTRY_COMPARE(clients[0].bytesAvailable(), 1);
+        QCOMPARE(clients[0].readAll(), QByteArray("\xF4"));
+        QVERIFY(site.control(u"bridge 3 status"_s)
+                    .text.startsWith(u"status bridge=3 address=127.0.1.3 fault=silent "_s));
+        QVERIFY(site.control(u"status"_s).text.contains(u" input1=on input2=on "_s));
+        for (const char *refused : {"bridge 4 drop", "bridge x drop", "bridge 2 quit", "bridge 2"})
+            QVERIFY(site.control(QString::fromLatin1(refused)).text.startsWith(u"error "_s));
+        clients[2].write(bridgeio::frame(bridgeio::inputStatusRequest(1)));
+        QVERIFY(!clients[2].waitForReadyRead(200)); // silent
+
+        QUdpSocket udp;
+        QVERIFY(udp.bind(QHostAddress::AnyIPv4, 0));
+        const QByteArray request = bridgeio::frame(bridgeio::inputStatusRequest(1));
+        QByteArray answers;
+        connect(&udp, &QUdpSocket::readyRead, &udp, [&] {
+            while (udp.hasPendingDatagrams())
+                answers += udp.receiveDatagram().data();
+        });
+        udp.writeDatagram(request, QHostAddress(u"127.0.1.2"_s), udpPort);
+        QTRY_COMPARE(answers, QByteArray("\xF2"));
+        answers.clear();
+        udp.writeDatagram(request, QHostAddress::Broadcast, udpPort);
+        QTRY_COMPARE(answers.size(), 2);
+        std::sort(answers.begin(), answers.end()); // one answer from each bridge, in any order
+        QCOMPARE(answers, QByteArray("\xF2\xF2"));
     }
 
     void process_data()

@@ -31,14 +31,6 @@ SendTest::SendTest(QWidget *form, const SendTestView &view, const Links &links,
     , m_terminals(terminals)
 {}
 
-QByteArray SendTest::pattern()
-{
-    QByteArray digits(1000, Qt::Uninitialized);
-    for (int i = 0; i < digits.size(); ++i)
-        digits[i] = char('0' + i % 10);
-    return digits;
-}
-
 void SendTest::B_TST_SEND_Click()
 {
     if (m_running || !m_links.tcpLink.isUp() || !m_links.serialLink.isUp())
@@ -53,7 +45,7 @@ void SendTest::B_TST_SEND_Click()
     m_terminals.serial.clear();
     m_terminals.tcp.clear();
 
-    const QByteArray digits = pattern();
+    const QByteArray digits = sendtest::pattern();
     for (int pass = 1; pass <= Passes && !m_aborted; ++pass) {
         m_view.AFF_TST_SEND->setText(QString::number(Passes + 1 - pass));
         // A write that fails shows up as a mismatch.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include "protocol/sendtest.h"
 
 class QLabel;
 class QWidget;
@@ -31,7 +31,7 @@ struct SendTestView
 class SendTest final
 {
 public:
-    static constexpr int Passes = 10;
+    static constexpr int Passes = sendtest::Passes;
     static constexpr int QuietMs = 500;
     // A terminal that never stops changing would otherwise hold the window disabled for ever.
     static constexpr int PassLimitMs = 30000;
@@ -51,8 +51,6 @@ public:
 
     SendTest(QWidget *form, const SendTestView &view, const Links &links,
              const Terminals &terminals);
-
-    static QByteArray pattern();
 
     void B_TST_SEND_Click();
     bool isRunning() const { return m_running; }
