@@ -1,0 +1,185 @@
+import contextlib
+import io
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import textwrap
+import unittest
+from types import SimpleNamespace
+from unittest import mock
+
+from mutation import cli
+from mutation.apply import Restorer
+from mutation.results import read_results, write_results
+from mutation.runner import try_mutant
+from mutation.tree import Tree
+
+TOOLS = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ORIGINAL = b"int f()\n{\n    return 1;\n}\n"
+MUTANT = {"key": "k", "file": "src/f.cpp", "line": 3, "column": 11, "operator": "integer",
+          "before": "1", "after": "2"}
+
+
+def result(key, status, line=3, seconds=4.0):
+    """A row of a result file, which keeps no column."""
+    return {"key": key, "status": status, "file": "src/f.cpp", "line": line,
+            "operator": "integer", "before": "1", "after": "2", "suites": "tst_a,tst_b",
+            "detail": "", "seconds": seconds}
+
+
+class Folder(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.root)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+
+class ResultsTest(Folder):
+    def test_round_trip(self):
+        rows = [result("a", "killed"), result("b", "survived", 10, 0.0),
+                dict(result("c", "timed out"), detail="over 40 s"),
+                dict(result("d", "invalid"), suites="-", detail="does not compile"),
+                dict(result("e", "killed"), before='"\\xFE\\xF8"', after='"\\xF8\\xFE"',
+                     file="src/protocol/a:b.cpp")]
+        write_results(self.path("r.txt"), {"seed": 1, "count": 5}, rows)
+        self.assertEqual(read_results(self.path("r.txt")), rows)
+        with open(self.path("r.txt")) as f:
+            head = [next(f) for _ in range(3)]
+        self.assertEqual(head[:2], ["# seed: 1\n", "# count: 5\n"])
+        self.assertIn("killed 2, survived 1, timed out 1, invalid 1, kill rate 0.750 of 4 valid",
+                      head[2])
+        self.assertFalse(os.path.exists(self.path("r.txt.new")))
+
+    # Each key's status before and after, and what the comparison says of it.
+    COMPARE_ROWS = [
+        ("caught, then not", [("a", "killed", "survived")], 1, "1 no longer caught, 0 newly"),
+        ("newly caught", [("a", "survived", "killed")], 0, "0 no longer caught, 1 newly"),
+        ("caught both times", [("a", "timed out", "killed")], 0, "1 mutants valid in both; 0"),
+        ("invalid after", [("a", "killed", "invalid")], 0, "0 mutants valid in both"),
+        ("keys in one run only", [("a", "killed", None), ("b", None, "survived")], 0,
+         "1 only before, 1 only after"),
+    ]
+
+    def test_compare(self):
+        for name, rows, code, said in self.COMPARE_ROWS:
+            with self.subTest(name):
+                for which, column in (("old", 1), ("new", 2)):
+                    write_results(self.path(which), {}, [
+                        result(row[0], row[column]) for row in rows if row[column]])
+                out = io.StringIO()
+                with contextlib.redirect_stdout(out):
+                    self.assertEqual(
+                        cli.main(["--compare", self.path("old"), self.path("new")]), code)
+                self.assertIn(said, out.getvalue())
+
+
+class TreeTest(Folder):
+    def test_suites_are_the_tests_that_run_a_program(self):
+        reply = self.path("build/.cmake/api/v1/reply")
+        os.makedirs(reply)
+        targets = {
+            "tst_a": {"id": "tst_a", "name": "tst_a", "artifacts": [{"path": "tests/tst_a"}],
+                      "sources": [{"path": "tests/tst_a.cpp"}],
+                      "dependencies": [{"id": "lib"}]},
+            "lib": {"id": "lib", "name": "lib", "sources": [{"path": "src/f.cpp"}]},
+        }
+        for name, target in targets.items():
+            self.write(reply, name + ".json", target)
+        self.write(reply, "codemodel.json", {"configurations": [{"targets": [
+            {"jsonFile": name + ".json"} for name in targets]}]})
+        self.write(reply, "index-1.json", {"reply": {"codemodel-v2": {
+            "jsonFile": "codemodel.json"}}})
+        tests = {"tests": [
+            {"name": "tst_a", "command": ["/netns", self.path("build/tests/tst_a")],
+             "properties": [{"name": "TIMEOUT", "value": 60}]},
+            {"name": "tst_tool", "command": ["/usr/bin/python3", "-m", "unittest"]}]}
+        shown = SimpleNamespace(stdout=json.dumps(tests))
+        with mock.patch("mutation.tree.subprocess.run", lambda *a, **k: shown):
+            suites = Tree(self.root, self.path("build"), 2).tests()
+        self.assertEqual(suites, {"tst_a": {"target": "tst_a", "timeout": 60.0,
+                                            "sources": ["src/f.cpp", "tests/tst_a.cpp"]}})
+
+    def write(self, folder, name, data):
+        with open(os.path.join(folder, name), "w") as f:
+            json.dump(data, f)
+
+
+class RestoreTest(Folder):
+    """The mutated file is put back whatever ends the run."""
+
+    def setUp(self):
+        super().setUp()
+        os.makedirs(self.path("src"))
+        os.makedirs(self.path("build"))
+        with open(self.path("src/f.cpp"), "wb") as f:
+            f.write(ORIGINAL)
+
+    def read(self):
+        with open(self.path("src/f.cpp"), "rb") as f:
+            return f.read()
+
+    def test_error(self):
+        def fail(_targets):
+            self.assertEqual(self.read(), ORIGINAL.replace(b"1;", b"2;"))
+            raise RuntimeError("build broke")
+
+        tree = SimpleNamespace(root=self.root, build=self.path("build"), build_targets=fail)
+        with self.assertRaisesRegex(RuntimeError, "build broke"):
+            try_mutant(tree, Restorer(tree), MUTANT, ["tst_a"], {"tst_a": {"target": "t"}},
+                       {"suites": {"tst_a": {"seconds": 1}}}, 3)
+        self.assertEqual(self.read(), ORIGINAL)
+        self.assertFalse(os.path.exists(self.path("build/pending-restore.json")))
+
+    # A child process stops in the middle of a mutant's build; a signal that can be caught puts
+    # the file back on the way out, and the next run puts back what SIGKILL left.
+    CHILD = textwrap.dedent("""
+        import sys, time
+        from types import SimpleNamespace
+        from mutation import cli
+        from mutation.apply import Restorer
+        from mutation.runner import try_mutant
+
+        def build(_targets):
+            print("building", flush=True)
+            time.sleep(30)
+
+        cli.stop_on_signals()
+        tree = SimpleNamespace(root=sys.argv[1], build=sys.argv[1] + "/build", build_targets=build)
+        try:
+            try_mutant(tree, Restorer(tree), {mutant}, ["tst_a"], {{"tst_a": {{"target": "t"}}}},
+                       {{"suites": {{"tst_a": {{"seconds": 1}}}}}}, 3)
+        except cli.Stop:
+            sys.exit(130)
+    """).format(mutant=repr(MUTANT))
+
+    def test_signal(self):
+        for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL):
+            with self.subTest(signal.Signals(signum).name):
+                child = subprocess.Popen([sys.executable, "-B", "-c", self.CHILD, self.root],
+                                         stdout=subprocess.PIPE, text=True,
+                                         env=dict(os.environ, PYTHONPATH=TOOLS))
+                self.addCleanup(child.communicate)
+                self.addCleanup(child.kill)  # should the test fail before the signal
+                self.assertEqual(child.stdout.readline(), "building\n")
+                self.assertNotEqual(self.read(), ORIGINAL)
+                child.send_signal(signum)
+                child.communicate(timeout=10)
+                if signum == signal.SIGKILL:
+                    self.assertNotEqual(self.read(), ORIGINAL)
+                    tree = SimpleNamespace(root=self.root, build=self.path("build"))
+                    with contextlib.redirect_stdout(io.StringIO()):
+                        Restorer(tree).recover()
+                else:
+                    self.assertEqual(child.returncode, 130)
+                self.assertEqual(self.read(), ORIGINAL)
+                self.assertFalse(os.path.exists(self.path("build/pending-restore.json")))
+
+
+if __name__ == "__main__":
+    unittest.main()
