@@ -12,16 +12,16 @@ import re
 from .lexer import balanced, mask, matching_paren
 
 # Which files are mutated: globs on the path from the tree's root, then globs on the file name.
-# The widgets and the window's inventory and look only draw; the end-to-end suite covers them.
+# The widgets and the window's inventory only draw; the end-to-end suite covers them.
 INCLUDE = ["src/protocol/*", "src/platform/*", "src/console/*"]
 EXCLUDE = ["*/widgets/*"]
-EXCLUDE_NAMES = ["*inventory*", "*ui.*", "*ui_*", "*look*"]
+EXCLUDE_NAMES = ["*inventory*"]
 SUFFIXES = (".cpp", ".h")
 # Lines of look left in logic files (geometry, colours, painting, titles, layout, alignment,
 # eliding): no suite checks them.
 EXCLUDE_LINES = re.compile(
-    r"twips\(|QColor\(|QPen\(|QPixmap\b|\.draw\w*\(|setGeometry|setFixedSize|resize\(|"
-    r"setWindowTitle|setWindowIcon|setTabOrder|setFont|addWidget\(|addLayout\(|setStretch|"
+    r"twips\(|QColor\(|QPen\(|QPixmap\b|\.draw\w*\(|setGeometry|resize\(|"
+    r"setWindowTitle|setWindowIcon|setTabOrder|setFont|addWidget\(|setStretch|"
     r"setSectionResizeMode|setTextElideMode|setWordWrap|setForeground|TextAlignmentRole|"
     r"ForegroundRole"
 )
