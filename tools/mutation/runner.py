@@ -94,6 +94,17 @@ def run_suites(tree, group, limits, env):
         shutil.rmtree(scratch, ignore_errors=True)
 
 
+def commit_of(root):
+    """What git says of the tree's commit, or "unknown" where the tree is no repository or git
+    is missing."""
+    try:
+        described = subprocess.run(["git", "-C", root, "describe", "--always", "--dirty"],
+                                   capture_output=True, text=True).stdout.strip()
+    except OSError:
+        described = ""
+    return described or "unknown"
+
+
 def check(args, tree, files, mutants, results):
     """Tries the mutants in order until args.count of them compile, appending to results."""
     os.makedirs(tree.build, exist_ok=True)
@@ -115,9 +126,7 @@ def check(args, tree, files, mutants, results):
     earlier = {}
     if args.resume and os.path.exists(results_path):
         earlier = {r["key"]: r for r in read_results(results_path)}
-    commit = subprocess.run(["git", "-C", tree.root, "describe", "--always", "--dirty"],
-                            capture_output=True, text=True).stdout.strip()
-    header = {"tree": tree.root, "commit": commit or "unknown", "seed": args.seed,
+    header = {"tree": tree.root, "commit": commit_of(tree.root), "seed": args.seed,
               "count": args.count, "files": " ".join(args.files or ["(default)"]),
               "suites": " ".join(names)}
     log(f"mutate: {len(mutants)} mutants in {len(files)} files; trying them in seed "

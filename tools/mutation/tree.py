@@ -40,8 +40,11 @@ class Tree:
         os.makedirs(os.path.dirname(query), exist_ok=True)
         open(query, "w").close()
         # Release like the shipped program; --coverage only adds counters, read by the first run.
+        # ccache keeps the rebuild of each mutant short where it is installed; an empty launcher
+        # also clears one that a tree configured on another machine remembers.
+        launcher = "ccache" if shutil.which("ccache") else ""
         cmd = ["cmake", "-S", self.root, "-B", self.build, "-DCMAKE_BUILD_TYPE=Release",
-               "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_CXX_FLAGS=--coverage",
+               f"-DCMAKE_CXX_COMPILER_LAUNCHER={launcher}", "-DCMAKE_CXX_FLAGS=--coverage",
                "-DCMAKE_EXE_LINKER_FLAGS=--coverage"]
         # Make spends seconds checking a target that is up to date, Ninja a fraction of one;
         # each mutant builds a few targets.

@@ -80,6 +80,18 @@ class ResultsTest(Folder):
 
 
 class TreeTest(Folder):
+    def test_configure_uses_what_is_installed(self):
+        for installed, launcher, generator in [
+            ({"ccache", "ninja"}, "ccache", True), (set(), "", False), ({"ninja"}, "", True)]:
+            with self.subTest(installed=sorted(installed)):
+                calls = []
+                with mock.patch("mutation.tree.shutil.which",
+                                lambda name: f"/usr/bin/{name}" if name in installed else None), \
+                        mock.patch("mutation.tree.run", lambda cmd, **_: calls.append(cmd) or 0):
+                    Tree(self.root, self.path("build"), 2).configure()
+                self.assertIn(f"-DCMAKE_CXX_COMPILER_LAUNCHER={launcher}", calls[0])
+                self.assertEqual("Ninja" in calls[0], generator)
+
     def test_suites_are_the_tests_that_run_a_program(self):
         reply = self.path("build/.cmake/api/v1/reply")
         os.makedirs(reply)
