@@ -1,4 +1,5 @@
 import os
+import shutil
 import tempfile
 import unittest
 
@@ -64,7 +65,7 @@ class TreeTest(unittest.TestCase):
 
     def tree(self, files):
         root = tempfile.mkdtemp()
-        self.addCleanup(__import__("shutil").rmtree, root)
+        self.addCleanup(shutil.rmtree, root)
         for path, text in files.items():
             os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
             with open(os.path.join(root, path), "w") as f:

@@ -95,18 +95,16 @@ class TreeTest(Folder):
     def test_suites_are_the_tests_that_run_a_program(self):
         reply = self.path("build/.cmake/api/v1/reply")
         os.makedirs(reply)
-        targets = {
-            "tst_a": {"id": "tst_a", "name": "tst_a", "artifacts": [{"path": "tests/tst_a"}],
-                      "sources": [{"path": "tests/tst_a.cpp"}],
-                      "dependencies": [{"id": "lib"}]},
+        for name, data in {
+            "index-1": {"reply": {"codemodel-v2": {"jsonFile": "model.json"}}},
+            "model": {"configurations": [{"targets": [{"jsonFile": "a.json"},
+                                                      {"jsonFile": "lib.json"}]}]},
+            "a": {"id": "a", "name": "tst_a", "artifacts": [{"path": "tests/tst_a"}],
+                  "sources": [{"path": "tests/tst_a.cpp"}], "dependencies": [{"id": "lib"}]},
             "lib": {"id": "lib", "name": "lib", "sources": [{"path": "src/f.cpp"}]},
-        }
-        for name, target in targets.items():
-            self.write(reply, name + ".json", target)
-        self.write(reply, "codemodel.json", {"configurations": [{"targets": [
-            {"jsonFile": name + ".json"} for name in targets]}]})
-        self.write(reply, "index-1.json", {"reply": {"codemodel-v2": {
-            "jsonFile": "codemodel.json"}}})
+        }.items():
+            with open(os.path.join(reply, name + ".json"), "w") as f:
+                json.dump(data, f)
         tests = {"tests": [
             {"name": "tst_a", "command": ["/netns", self.path("build/tests/tst_a")],
              "properties": [{"name": "TIMEOUT", "value": 60}]},
@@ -116,10 +114,6 @@ class TreeTest(Folder):
             suites = Tree(self.root, self.path("build"), 2).tests()
         self.assertEqual(suites, {"tst_a": {"target": "tst_a", "timeout": 60.0,
                                             "sources": ["src/f.cpp", "tests/tst_a.cpp"]}})
-
-    def write(self, folder, name, data):
-        with open(os.path.join(folder, name), "w") as f:
-            json.dump(data, f)
 
 
 class RestoreTest(Folder):
