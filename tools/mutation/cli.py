@@ -14,6 +14,7 @@ import signal
 import time
 
 from . import log
+from .apply import Restorer
 from .mutants import ordered_mutants, selected_files
 from .results import compare, describe, report
 from .runner import SLOW_TESTS, TIMEOUT_SLACK, check
@@ -72,6 +73,11 @@ def main(argv=None):
         return compare(*args.compare)
     root = os.path.abspath(args.tree)
     tree = Tree(root, os.path.join(root, BUILD_DIR), args.jobs)
+    if not args.list:
+        # Before the mutants are drawn: a file that a killed run left mutated would give other
+        # mutants, whose lines are no longer there once it is put back. A list leaves the
+        # files alone, as another run may be under way.
+        Restorer(tree).recover()
     files = selected_files(root, args.files)
     mutants = ordered_mutants(root, files, args.seed)
     if args.list:

@@ -109,7 +109,6 @@ def check(args, tree, files, mutants, results):
     """Tries the mutants in order until args.count of them compile, appending to results."""
     os.makedirs(tree.build, exist_ok=True)
     restorer = Restorer(tree)
-    restorer.recover()
     tree.configure()
     suites = tree.tests()
     names = sorted(n for n in suites if args.all_tests or not re.search(SLOW_TESTS, n))

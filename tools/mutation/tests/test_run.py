@@ -1,3 +1,4 @@
+import base64
 import contextlib
 import io
 import json
@@ -141,6 +142,21 @@ class RestoreTest(Folder):
                        {"suites": {"tst_a": {"seconds": 1}}}, 3)
         self.assertEqual(self.read(), ORIGINAL)
         self.assertFalse(os.path.exists(self.path("build/pending-restore.json")))
+
+    def test_put_back_before_the_mutants_are_drawn(self):
+        os.makedirs(self.path("src/protocol"))
+        os.makedirs(self.path("build/mutate"))
+        with open(self.path("src/protocol/f.cpp"), "wb") as f:
+            f.write(ORIGINAL.replace(b"1;", b"2;"))
+        with open(self.path("build/mutate/pending-restore.json"), "w") as f:
+            json.dump({"file": "src/protocol/f.cpp",
+                       "content": base64.b64encode(ORIGINAL).decode()}, f)
+        drawn = []
+        with mock.patch("mutation.cli.check", lambda *a: drawn.extend(a[3]) or "results"), \
+                contextlib.redirect_stdout(io.StringIO()):
+            self.assertEqual(cli.main(["--tree", self.root]), 0)
+        self.assertEqual([(m["before"], m["after"]) for m in drawn if m["operator"] == "integer"],
+                         [("1", "2"), ("1", "0")])
 
     # A child process stops in the middle of a mutant's build; a signal that can be caught puts
     # the file back on the way out, and the next run puts back what SIGKILL left.
