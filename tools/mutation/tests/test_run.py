@@ -186,12 +186,15 @@ class RestoreTest(Folder):
                 child = subprocess.Popen([sys.executable, "-B", "-c", self.CHILD, self.root],
                                          stdout=subprocess.PIPE, text=True,
                                          env=dict(os.environ, PYTHONPATH=TOOLS))
-                self.addCleanup(child.communicate)
-                self.addCleanup(child.kill)  # should the test fail before the signal
-                self.assertEqual(child.stdout.readline(), "building\n")
-                self.assertNotEqual(self.read(), ORIGINAL)
-                child.send_signal(signum)
-                child.communicate(timeout=10)
+                try:
+                    self.assertEqual(child.stdout.readline(), "building\n")
+                    self.assertNotEqual(self.read(), ORIGINAL)
+                    child.send_signal(signum)
+                    # Generous: on a loaded machine a niced child may wait seconds for a core.
+                    child.communicate(timeout=60)
+                finally:
+                    child.kill()  # should the test fail before the child ends
+                    child.communicate()
                 if signum == signal.SIGKILL:
                     self.assertNotEqual(self.read(), ORIGINAL)
                     tree = SimpleNamespace(root=self.root, build=self.path("build"))
