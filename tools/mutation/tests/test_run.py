@@ -16,7 +16,6 @@ from unittest import mock
 from mutation import cli
 from mutation.apply import Restorer
 from mutation.results import read_results, write_results
-from mutation.runner import try_mutant
 from mutation.tree import Tree
 
 TOOLS = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -131,18 +130,6 @@ class RestoreTest(Folder):
         with open(self.path("src/f.cpp"), "rb") as f:
             return f.read()
 
-    def test_error(self):
-        def fail(_targets):
-            self.assertEqual(self.read(), ORIGINAL.replace(b"1;", b"2;"))
-            raise RuntimeError("build broke")
-
-        tree = SimpleNamespace(root=self.root, build=self.path("build"), build_targets=fail)
-        with self.assertRaisesRegex(RuntimeError, "build broke"):
-            try_mutant(tree, Restorer(tree), MUTANT, ["tst_a"], {"tst_a": {"target": "t"}},
-                       {"suites": {"tst_a": {"seconds": 1}}}, 3)
-        self.assertEqual(self.read(), ORIGINAL)
-        self.assertFalse(os.path.exists(self.path("build/pending-restore.json")))
-
     def test_put_back_before_the_mutants_are_drawn(self):
         os.makedirs(self.path("src/protocol"))
         os.makedirs(self.path("build/mutate"))
@@ -158,10 +145,11 @@ class RestoreTest(Folder):
         self.assertEqual([(m["before"], m["after"]) for m in drawn if m["operator"] == "integer"],
                          [("1", "2"), ("1", "0")])
 
-    # A child process stops in the middle of a mutant's build; a signal that can be caught puts
-    # the file back on the way out, and the next run puts back what SIGKILL left.
+    # A child process stops in the middle of a mutant's build, where it waits on its standard
+    # input: an error, or a signal that can be caught, puts the file back on the way out; what
+    # SIGKILL leaves, the next run puts back.
     CHILD = textwrap.dedent("""
-        import sys, time
+        import sys
         from types import SimpleNamespace
         from mutation import cli
         from mutation.apply import Restorer
@@ -169,7 +157,8 @@ class RestoreTest(Folder):
 
         def build(_targets):
             print("building", flush=True)
-            time.sleep(30)
+            if sys.stdin.readline() == "error\\n":
+                raise RuntimeError("build broke")
 
         cli.stop_on_signals()
         tree = SimpleNamespace(root=sys.argv[1], build=sys.argv[1] + "/build", build_targets=build)
@@ -180,28 +169,33 @@ class RestoreTest(Folder):
             sys.exit(130)
     """).format(mutant=repr(MUTANT))
 
-    def test_signal(self):
-        for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL):
-            with self.subTest(signal.Signals(signum).name):
+    def test_put_back(self):
+        for end, code in [("error", 1), (signal.SIGINT, 130), (signal.SIGTERM, 130),
+                          (signal.SIGHUP, 130), (signal.SIGKILL, -signal.SIGKILL)]:
+            with self.subTest(str(end)):
                 child = subprocess.Popen([sys.executable, "-B", "-c", self.CHILD, self.root],
-                                         stdout=subprocess.PIPE, text=True,
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                         stderr=subprocess.DEVNULL, text=True,
                                          env=dict(os.environ, PYTHONPATH=TOOLS))
                 try:
                     self.assertEqual(child.stdout.readline(), "building\n")
                     self.assertNotEqual(self.read(), ORIGINAL)
-                    child.send_signal(signum)
+                    if end == "error":
+                        child.stdin.write("error\n")
+                        child.stdin.flush()
+                    else:
+                        child.send_signal(end)
                     # Generous: on a loaded machine a niced child may wait seconds for a core.
-                    child.communicate(timeout=60)
+                    child.wait(timeout=60)
                 finally:
                     child.kill()  # should the test fail before the child ends
                     child.communicate()
-                if signum == signal.SIGKILL:
+                self.assertEqual(child.returncode, code)
+                if end == signal.SIGKILL:
                     self.assertNotEqual(self.read(), ORIGINAL)
                     tree = SimpleNamespace(root=self.root, build=self.path("build"))
                     with contextlib.redirect_stdout(io.StringIO()):
                         Restorer(tree).recover()
-                else:
-                    self.assertEqual(child.returncode, 130)
                 self.assertEqual(self.read(), ORIGINAL)
                 self.assertFalse(os.path.exists(self.path("build/pending-restore.json")))
 
