@@ -1,43 +1,17 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "hugepages.h"
 #include "platform/locations.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QStyleFactory>
 
-#ifdef __GLIBC__
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// A flood fills the traffic record and the terminals with fresh memory, and on many machines
-// each new 4 KiB page costs microseconds: taking 50 MB in touched 25,000 of them. The C library
-// backs its heap with transparent huge pages when told so before the program starts, so the
-// console starts itself once more with that setting (unless the user chose otherwise); if it
-// cannot, it goes on as it is.
-void preferHugePages(char *argv[])
-{
-#ifdef __GLIBC__
-    const QByteArray tunables = qgetenv("GLIBC_TUNABLES");
-    if (tunables.contains("glibc.malloc.hugetlb"))
-        return;
-    qputenv("GLIBC_TUNABLES", tunables.isEmpty() ? QByteArray("glibc.malloc.hugetlb=1")
-                                                 : tunables + ":glibc.malloc.hugetlb=1");
-    execv("/proc/self/exe", argv);
-#else
-    Q_UNUSED(argv);
-#endif
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
-    preferHugePages(argv);
+    kalveno::preferHugePages(argv);
     QApplication::setApplicationName(QStringLiteral("kalveno-diag"));
     QApplication::setApplicationVersion(QStringLiteral(KALVENO_VERSION));
     QCommandLineParser parser;
