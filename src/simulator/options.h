@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -27,6 +28,11 @@ struct Options
     ReaderMaster::Timing reader;
     // A partial frame or command that has seen no byte for this long is taken as it is.
     int quietMs = 200;
+    // A session's log files, played instead of the firmware; the recorded gaps are divided by
+    // the speed (0: at once); strict, a divergence ends the replay.
+    QStringList replayFiles;
+    double replaySpeed = 1;
+    bool replayStrict = false;
 };
 
 // The command line: the options, the description that --help shows, and their reading.

@@ -15,11 +15,20 @@ Simulator::Simulator(const Options &options, Log *log, QObject *parent)
     , m_udp(options.ioFirmware ? &m_io : nullptr, log)
     , m_reader(options.reader, &m_links, log)
     , m_portLink(log)
-    , m_control({&m_options, log, &m_io, &m_outputs, &m_turnstile, &m_reader, &m_links, &m_router})
+    , m_replay(options.replayFiles.isEmpty()
+                   ? nullptr
+                   : std::make_unique<ReplayLink>(ReplayLink::Settings{options.replayFiles,
+                                                                       options.replaySpeed,
+                                                                       options.replayStrict},
+                                                  &m_links, &m_udp, log))
+    , m_control({&m_options, log, &m_io, &m_outputs, &m_turnstile, &m_reader, &m_links, &m_router,
+                 m_replay.get()})
 {
     m_io.setInput(1, options.inputs[0]);
     m_io.setInput(2, options.inputs[1]);
-    wire();
+    // A replay takes what arrives on the links itself.
+    if (!m_replay)
+        wire();
 }
 
 Simulator::~Simulator()
@@ -48,6 +57,8 @@ bool Simulator::start(QString *error)
 {
     if (!m_links.open(m_options.tcpAddress, m_options.tcpPort, m_options.tcp2Port, error) ||
         !m_udp.bind(m_options.udpAddress, m_options.udpPort, error))
+        return false;
+    if (m_replay && !m_replay->start(error))
         return false;
     if (!m_options.linkPath.isEmpty() && !m_portLink.make(m_options.linkPath, serialPath(), error))
         return false;

@@ -7,6 +7,7 @@
 #include "outputs.h"
 #include "portlink.h"
 #include "readerlink.h"
+#include "replaylink.h"
 #include "streamlinks.h"
 #include "streamrouter.h"
 #include "turnstilefirmware.h"
@@ -14,6 +15,8 @@
 
 #include <QObject>
 #include <QStringList>
+
+#include <memory>
 
 namespace kalveno::sim {
 
@@ -43,6 +46,8 @@ public:
     QString status() const { return m_control.status(); }
     const Outputs &outputs() const { return m_outputs; }
     const TurnstileFirmware &turnstile() const { return m_turnstile; }
+    // Nothing unless a session log is replayed.
+    ReplayLink *replay() { return m_replay.get(); }
 
 private:
     void wire();
@@ -58,6 +63,7 @@ private:
     UdpLink m_udp;
     ReaderLink m_reader;
     PortLink m_portLink;
+    std::unique_ptr<ReplayLink> m_replay; // plays the bridge instead of the firmware
     ControlChannel m_control;
 };
 

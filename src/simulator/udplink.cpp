@@ -47,6 +47,10 @@ void UdpLink::take(const QByteArray &bytes, const QHostAddress &sender, quint16 
 {
     const QString from = u"%1:%2"_s.arg(sender.toString()).arg(senderPort);
     m_log->bytes(Link::Udp, Direction::Received, bytes);
+    if (m_replaying) {
+        Q_EMIT datagram(bytes, sender, senderPort);
+        return;
+    }
     if (bytes.startsWith(ReconnectHead)) {
         m_log->bytes(Link::Udp, Direction::Received, bytes,
                      u"reconnect broadcast for %1, from %2"_s.arg(
@@ -83,6 +87,18 @@ void UdpLink::take(const QByteArray &bytes, const QHostAddress &sender, quint16 
             m_log->state(Link::Udp,
                          u"reply to %1 not sent: %2"_s.arg(from, m_socket.errorString()));
     }
+}
+
+void UdpLink::send(const QByteArray &bytes, const QHostAddress &to, quint16 port,
+                   const QString &meaning)
+{
+    if (m_socket.writeDatagram(bytes, to, port) == bytes.size())
+        m_log->bytes(Link::Udp, Direction::Sent, bytes,
+                     u"%1, to %2:%3"_s.arg(meaning, to.toString()).arg(port));
+    else
+        m_log->state(Link::Udp, u"%1 not sent to %2:%3: %4"_s.arg(meaning, to.toString())
+                                    .arg(port)
+                                    .arg(m_socket.errorString()));
 }
 
 } // namespace kalveno::sim
