@@ -1,0 +1,147 @@
+#include "app/consolelinks.h"
+#include "platform/trafficrecord.h"
+#include "protocol/logline.h"
+#include "support/console.h"
+#include "traffic/logfile.h"
+#include "traffic/trafficmodel.h"
+#include "traffic/trafficwindow.h"
+
+#include <QElapsedTimer>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace kalveno;
+using namespace kalveno::test;
+
+namespace {
+
+const QDateTime Start(QDate(2026, 12, 7), QTime(14, 3, 9, 0), Qt::OffsetFromUTC, 3600);
+
+// The console's links with their far ends, every chunk recorded.
+struct Links
+{
+    Links()
+    {
+        rig.tcp.setRecord(&record);
+        rig.udp.setRecord(&record);
+        rig.serial.setRecord(&record);
+    }
+    // What the record holds as sent again, in order.
+    QStringList sentAgain() const
+    {
+        QStringList notes;
+        for (qint64 s = record.first(); s < record.end(); ++s) {
+            const TrafficEntry &entry = record.at(s);
+            if (entry.note.startsWith(u"sent again"))
+                notes << entry.link + u' ' + QString::fromLatin1(entry.bytes) + u' ' + entry.note;
+        }
+        return notes;
+    }
+
+    TrafficRecord record;
+    Rig rig;
+    ConsoleLinks links{rig.tcpLink, rig.tcp, rig.udp, rig.serialLink, rig.serial};
+};
+
+// Selects every row the window shows and sends the sent ones again; the summary at the end.
+QString sendAll(TrafficWindow &window, bool keepGaps)
+{
+    if (!QTest::qWaitFor([&] { return window.model().isCurrent(); }))
+        return u"not shown"_s;
+    for (QTableView *table : window.findChildren<QTableView *>()) {
+        if (table->model() == &window.model())
+            table->selectAll();
+    }
+    QSignalSpy done(window.resender(), &Resender::finished);
+    window.sendAgain(keepGaps);
+    return done.wait(5000) ? done.constFirst().constFirst().toString()
+                           : window.statusBar()->currentMessage();
+}
+
+} // namespace
+
+// "Send again" in the traffic views: the sent rows of a saved log or of the live record go out
+// again on the console's links, in order, at once or with their recorded gaps, and the record
+// shows them as sent again.
+class TestSendAgain : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(prepareConsoleTest()); }
+
+    void fromALog_data()
+    {
+        QTest::addColumn<bool>("keepGaps");
+        QTest::newRow("at once") << false;
+        QTest::newRow("with the recorded gaps") << true;
+    }
+
+    void fromALog()
+    {
+        QFETCH(bool, keepGaps);
+        Links links;
+        QVERIFY(links.rig.connect());
+        const QByteArray tcp = links.rig.tcp.linkName().toLatin1();
+        const auto line = [](qint64 ms, const QByteArray &link, logline::Direction direction,
+                             const QByteArray &bytes) {
+            return logline::format(
+                       {Start.addMSecs(ms), QString::fromLatin1(link), direction, bytes, u"it"_s}) +
+                   '\n';
+        };
+        using D = logline::Direction;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"session.log"_s);
+        // The rows of another port than the one connected, and those not sent, stay.
+        QVERIFY(TemporaryConfig::write(
+            path, line(0, tcp, D::Sent, "A") + line(10, tcp, D::Received, "x") +
+                      line(100, "UDP", D::Sent, "B") + line(200, "COM1", D::Sent, "C") +
+                      line(250, "TCP 1", D::Sent, "D") + line(300, tcp, D::Event, {}) +
+                      line(400, tcp, D::Sent, "E")));
+        QString error;
+        TrafficWindow window(LogFile::open(path, &error));
+        window.setLinks(&links.links);
+        window.show();
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(sendAll(window, keepGaps), u"4 rows sent again, 1 not sent: TCP 1 is not up"_s);
+        // The gaps between the rows sent: 400 ms from the first to the last.
+        QVERIFY(!keepGaps || clock.elapsed() >= 400);
+        QCOMPARE(links.rig.bridge.read(2), QByteArray("AE"));
+        QCOMPARE(links.rig.broadcasts.next(), QByteArray("B"));
+        QCOMPARE(links.rig.line.read(1), QByteArray("C"));
+        const QString note = u"sent again (first sent 2026-12-07 14:03:09.%1): it"_s;
+        QCOMPARE(links.sentAgain(),
+                 QStringList({QString::fromLatin1(tcp) + u" A "_s + note.arg(u"000"_s),
+                              u"UDP B "_s + note.arg(u"100"_s), u"COM1 C "_s + note.arg(u"200"_s),
+                              QString::fromLatin1(tcp) + u" E "_s + note.arg(u"400"_s)}));
+    }
+
+    // Live, the rows sent again are rows of the same record: a second time, they go again too.
+    void fromTheRecord()
+    {
+        Links links;
+        QVERIFY(links.rig.connect());
+        TrafficWindow window(links.record);
+        window.setLinks(&links.links);
+        window.show();
+        QVERIFY(links.rig.tcp.sendData("ping"));
+        links.rig.bridge.socket->write("pong");
+        QCOMPARE(links.rig.bridge.read(4), QByteArray("ping"));
+        QTRY_VERIFY(links.record.end() - links.record.first() >= 4); // with the two events
+        QCOMPARE(sendAll(window, false), u"1 row sent again"_s);
+        QCOMPARE(links.rig.bridge.read(4), QByteArray("ping"));
+        QTRY_VERIFY(window.model().isCurrent());
+        QCOMPARE(sendAll(window, false), u"2 rows sent again"_s);
+        QCOMPARE(links.rig.bridge.read(8), QByteArray("pingping"));
+        // Down, the link takes nothing, and the view says so.
+        links.rig.tcp.close();
+        links.rig.tcpLink.setDown(u"closed"_s);
+        QCOMPARE(sendAll(window, false).section(u':', 0, 0), u"0 rows sent again, 4 not sent"_s);
+    }
+};
+
+QTEST_MAIN(TestSendAgain)
+#include "tst_sendagain.moc"
