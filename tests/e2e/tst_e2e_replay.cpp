@@ -100,10 +100,31 @@ class TestEndToEndReplay : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The first session, with the simulator's firmware; its console's log and the simulator's
+    // are kept.
     void initTestCase()
     {
         QVERIFY(insidePrivateNetwork());
         QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+        Stack stack;
+        QVERIFY(stack.start());
+        runSession(stack, true);
+        QVERIFY(!QTest::currentTestFailed());
+        for (const QString &file : sessionFiles(sessionsFolder())) {
+            m_consoleLog << m_kept.filePath(QFileInfo(file).fileName());
+            QVERIFY(QFile::copy(file, m_consoleLog.last()));
+        }
+        QVERIFY(QFile::copy(stack.config().folder() + u"/simulator.log"_s,
+                            m_kept.filePath(u"simulator.log"_s)));
+        m_first = received(m_consoleLog);
+        QCOMPARE(m_first.keys(), QStringList({u"COM1"_s, u"TCP 1024"_s}));
+    }
+
+    void sessionReplayed_data()
+    {
+        QTest::addColumn<bool>("console"); // the console's log, else the simulator's
+        QTest::newRow("the console's log") << true;
+        QTest::newRow("the simulator's log") << false;
     }
 
     // The same session again, against the replay of the first one's log: the console receives
@@ -113,32 +134,24 @@ private Q_SLOTS:
     // links that came before it in the first session, however the two sessions' pace differs.
     void sessionReplayed()
     {
-        QTemporaryDir kept;
-        QStringList files;
-        {
-            Stack stack;
-            QVERIFY(stack.start());
-            runSession(stack, true);
-            if (QTest::currentTestFailed())
-                return;
-            for (const QString &file : sessionFiles(sessionsFolder())) {
-                files << kept.filePath(QFileInfo(file).fileName());
-                QVERIFY(QFile::copy(file, files.last()));
-            }
-        }
-        const QMap<QString, QByteArray> first = received(files);
-        QCOMPARE(first.keys(), QStringList({u"COM1"_s, u"TCP 1024"_s}));
-
+        QFETCH(bool, console);
         Stack stack;
-        QVERIFY(stack.start(QStringList{u"--replay-speed"_s, u"0.25"_s, u"--replay"_s} + files));
+        QVERIFY(stack.start(
+            QStringList{u"--replay-speed"_s, u"0.25"_s, u"--replay"_s} +
+            (console ? m_consoleLog : QStringList{m_kept.filePath(u"simulator.log"_s)})));
         runSession(stack, false);
         if (QTest::currentTestFailed())
             return;
         QVERIFY(stack.waitForLog(u"replay finished: "_s));
         for (const logline::Line &line : stack.log())
             QVERIFY2(!line.meaning.startsWith(u"replay: divergence"_s), qPrintable(line.meaning));
-        QCOMPARE(received(sessionFiles(sessionsFolder())), first);
+        QCOMPARE(received(sessionFiles(sessionsFolder())), m_first);
     }
+
+private:
+    QTemporaryDir m_kept;
+    QStringList m_consoleLog;
+    QMap<QString, QByteArray> m_first;
 };
 
 QTEST_MAIN(TestEndToEndReplay)
