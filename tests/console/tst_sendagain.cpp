@@ -119,7 +119,7 @@ private Q_SLOTS:
                               QString::fromLatin1(tcp) + u" E "_s + note.arg(u"400"_s)}));
     }
 
-    // Live, the rows sent again are rows of the same record: a second time, they go again too.
+    // Live, what the record holds; down, the link takes nothing, and the view says so.
     void fromTheRecord()
     {
         Links links;
@@ -128,18 +128,12 @@ private Q_SLOTS:
         window.setLinks(&links.links);
         window.show();
         QVERIFY(links.rig.tcp.sendData("ping"));
-        links.rig.bridge.socket->write("pong");
         QCOMPARE(links.rig.bridge.read(4), QByteArray("ping"));
-        QTRY_VERIFY(links.record.end() - links.record.first() >= 4); // with the two events
         QCOMPARE(sendAll(window, false), u"1 row sent again"_s);
         QCOMPARE(links.rig.bridge.read(4), QByteArray("ping"));
-        QTRY_VERIFY(window.model().isCurrent());
-        QCOMPARE(sendAll(window, false), u"2 rows sent again"_s);
-        QCOMPARE(links.rig.bridge.read(8), QByteArray("pingping"));
-        // Down, the link takes nothing, and the view says so.
         links.rig.tcp.close();
         links.rig.tcpLink.setDown(u"closed"_s);
-        QCOMPARE(sendAll(window, false).section(u':', 0, 0), u"0 rows sent again, 4 not sent"_s);
+        QCOMPARE(sendAll(window, false).section(u':', 0, 0), u"0 rows sent again, 2 not sent"_s);
     }
 };
 

@@ -14,16 +14,13 @@ using namespace kalveno::test;
 
 namespace {
 
-QString sessionsFolder()
-{
-    return qEnvironmentVariable("XDG_STATE_HOME") + u"/kalveno/sessions"_s;
-}
-
-// The console's session files in the folder, in the order they were written.
-QStringList sessionFiles(const QString &folder)
+// The console's session files, in the order they were written.
+QStringList sessionFiles()
 {
     QStringList files;
-    for (const QFileInfo &info : QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files, QDir::Name))
+    for (const QFileInfo &info :
+         QDir(qEnvironmentVariable("XDG_STATE_HOME") + u"/kalveno/sessions"_s)
+             .entryInfoList({u"*.log"_s}, QDir::Files, QDir::Name))
         files << info.absoluteFilePath();
     return files;
 }
@@ -34,8 +31,7 @@ QMap<QString, QByteArray> received(const QStringList &files)
     QMap<QString, QByteArray> links;
     for (const QString &file : files) {
         QFile log(file);
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
+        log.open(QIODevice::ReadOnly);
         while (!log.atEnd()) {
             const std::optional<logline::Line> line = logline::parse(log.readLine());
             if (line && line->direction == logline::Direction::Received)
@@ -47,9 +43,8 @@ QMap<QString, QByteArray> received(const QStringList &files)
 
 bool waitForReceived(const QString &link, qsizetype count)
 {
-    return QTest::qWaitFor(
-        [&] { return received(sessionFiles(sessionsFolder())).value(link).size() >= count; },
-        30000);
+    return QTest::qWaitFor([&] { return received(sessionFiles()).value(link).size() >= count; },
+                           30000);
 }
 
 // One session over every link, the same whether the bridge is the simulator's firmware or a
@@ -110,7 +105,7 @@ private Q_SLOTS:
         QVERIFY(stack.start());
         runSession(stack, true);
         QVERIFY(!QTest::currentTestFailed());
-        for (const QString &file : sessionFiles(sessionsFolder())) {
+        for (const QString &file : sessionFiles()) {
             m_consoleLog << m_kept.filePath(QFileInfo(file).fileName());
             QVERIFY(QFile::copy(file, m_consoleLog.last()));
         }
@@ -145,7 +140,7 @@ private Q_SLOTS:
         QVERIFY(stack.waitForLog(u"replay finished: "_s));
         for (const logline::Line &line : stack.log())
             QVERIFY2(!line.meaning.startsWith(u"replay: divergence"_s), qPrintable(line.meaning));
-        QCOMPARE(received(sessionFiles(sessionsFolder())), m_first);
+        QCOMPARE(received(sessionFiles()), m_first);
     }
 
 private:
