@@ -2,6 +2,8 @@
 
 #include "trafficsource.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <limits>
 
@@ -23,16 +25,12 @@ bool Resender::start(QList<qint64> keys, bool keepGaps, QString *why)
 {
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    m_keys.clear();
-    for (const qint64 key : std::as_const(keys)) {
-        if (key >= m_source.begin() && key < m_source.end() &&
-            m_source.brief(key).kind == TrafficKind::Sent)
-            m_keys.append(key);
-    }
-    if (m_keys.isEmpty()) {
-        *why = u"no sent row is selected"_s;
+    keys.removeAll(-1);
+    if (keys.isEmpty()) {
+        *why = u"no row is selected"_s;
         return false;
     }
+    m_keys = std::move(keys);
     m_next = 0;
     m_keepGaps = keepGaps;
     m_lastTime = {};
@@ -51,30 +49,34 @@ void Resender::stop()
     finish(true);
 }
 
-std::optional<TrafficRow> Resender::row(qsizetype index) const
+void Resender::refuse(const QString &why)
 {
-    const qint64 key = m_keys[index];
-    if (key < m_source.begin() || key >= m_source.end())
-        return std::nullopt;
-    TrafficRow row = m_source.row(key);
-    return row.kind == TrafficKind::Sent ? std::optional<TrafficRow>(std::move(row)) : std::nullopt;
+    ++m_refused;
+    if (m_firstWhy.isEmpty())
+        m_firstWhy = why;
 }
 
 void Resender::sendDue()
 {
     QElapsedTimer slice;
     slice.start();
-    while (m_next < m_keys.size()) {
-        const std::optional<TrafficRow> sent = row(m_next);
-        if (!sent) {
-            ++m_refused;
-            if (m_firstWhy.isEmpty())
-                m_firstWhy = u"the row is no longer held"_s;
-            ++m_next;
+    for (; m_next < m_keys.size(); ++m_next) {
+        if (slice.elapsed() >= SliceTime) {
+            m_timer.start(0);
+            Q_EMIT progress(u"sending again: %1 of %2 rows"_s.arg(m_next).arg(m_keys.size()));
+            return;
+        }
+        const qint64 key = m_keys[m_next];
+        if (key < m_source.begin() || key >= m_source.end()) {
+            refuse(u"the row is no longer held"_s);
             continue;
         }
+        // Rows of another kind are left out; only their kind is read.
+        if (m_source.brief(key).kind != TrafficKind::Sent)
+            continue;
+        const TrafficRow row = m_source.row(key);
         if (m_keepGaps && m_lastTime.isValid() && !m_gapWaited) {
-            const qint64 gap = m_lastTime.msecsTo(sent->time);
+            const qint64 gap = m_lastTime.msecsTo(row.time);
             if (gap > 0) {
                 m_gapWaited = true;
                 m_timer.start(int(qMin<qint64>(gap, std::numeric_limits<int>::max())));
@@ -85,23 +87,14 @@ void Resender::sendDue()
             }
         }
         m_gapWaited = false;
+        m_lastTime = row.time;
         QString why;
         const QString note = u"sent again (first sent %1): %2"_s.arg(
-            sent->time.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s), sent->meaning);
-        if (m_links.send(sent->link, sent->bytes, note, &why)) {
+            row.time.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s), row.meaning);
+        if (m_links.send(row.link, row.bytes, note, &why))
             ++m_sent;
-        } else {
-            ++m_refused;
-            if (m_firstWhy.isEmpty())
-                m_firstWhy = why;
-        }
-        m_lastTime = sent->time;
-        ++m_next;
-        if (!m_keepGaps && m_next < m_keys.size() && slice.elapsed() >= SliceTime) {
-            m_timer.start(0);
-            Q_EMIT progress(u"sending again: %1 of %2 rows"_s.arg(m_next).arg(m_keys.size()));
-            return;
-        }
+        else
+            refuse(why);
     }
     finish(false);
 }
@@ -112,6 +105,8 @@ void Resender::finish(bool stopped)
                                                m_sent == 1 ? u"1 row"_s : u"%1 rows"_s.arg(m_sent));
     if (m_refused > 0)
         summary += u", %1 not sent: %2"_s.arg(m_refused).arg(m_firstWhy);
+    else if (m_sent == 0 && !stopped)
+        summary = u"no sent row among those selected"_s;
     if (stopped && m_next < m_keys.size())
         summary += u", %1 left"_s.arg(m_keys.size() - m_next);
     Q_EMIT finished(summary);

@@ -1,17 +1,13 @@
 #pragma once
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTimer>
 
-#include <optional>
-
 namespace kalveno {
 
 class TrafficSource;
-struct TrafficRow;
 
 // The console's links as a traffic view sends on them again, by the names that the record and
 // the session log give them ("TCP 1024", "UDP", "COM1"). The window hands its links to the
@@ -32,8 +28,8 @@ public:
 
 // "Send again": the sent rows among the given ones, each on its link again, in order, at once or
 // with the gaps between them as recorded. A row is read from its source when its turn comes, so
-// that a long selection of a saved log costs a key a row; sending at once goes in slices between
-// which the window stays responsive. A row whose link is not up is not sent, and the rest go on.
+// that a long selection of a saved log costs a key a row, and the rows go in slices between which
+// the window stays responsive. A row whose link is not up is not sent, and the rest go on.
 class Resender final : public QObject
 {
     Q_OBJECT
@@ -44,7 +40,8 @@ public:
 
     Resender(const TrafficSource &source, LinkSender &links, QObject *parent = nullptr);
 
-    // Starts with the rows of these keys, in key order; false, with why, when none is a sent row.
+    // Starts with the rows of these keys (-1 for none), in key order; false, with why, when there
+    // is none. Rows that are not sent rows are left out as their turn comes.
     bool start(QList<qint64> keys, bool keepGaps, QString *why);
     void stop();
     bool isSending() const { return m_timer.isActive(); }
@@ -56,7 +53,7 @@ Q_SIGNALS:
 
 private:
     void sendDue();
-    std::optional<TrafficRow> row(qsizetype index) const;
+    void refuse(const QString &why);
     void finish(bool stopped);
 
     const TrafficSource &m_source;
