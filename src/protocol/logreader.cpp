@@ -28,7 +28,8 @@ std::optional<Line> FileReader::next()
     ++m_number;
     std::optional<Line> line = parse(text);
     if (!line)
-        m_error = u"%1:%2: not a line of a session log"_s.arg(m_file.fileName()).arg(m_number);
+        m_error = u"%1:%2: not a line of a session log"_s.arg(m_file.fileName(),
+                                                              QString::number(m_number));
     return line;
 }
 

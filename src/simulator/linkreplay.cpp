@@ -134,17 +134,19 @@ QList<LinkReplay::Divergence> LinkReplay::take(QByteArrayView bytes, qint64 now)
 QString LinkReplay::describe(const Divergence &d) const
 {
     if (d.expected < 0)
-        return u"divergence on %1 after the log's last entry there: came %2; dropped"_s.arg(
-            m_script.name, hex(d.came));
+        return u"divergence on %1 %2: came %3; dropped"_s.arg(
+            m_script.name,
+            m_script.steps.isEmpty() ? u"where the log has nothing"_s
+                                     : u"after the log's last entry there"_s,
+            hex(d.came));
     QString outcome;
     if (d.resumed < 0) {
         outcome = u"dropped; waiting for it"_s;
     } else {
         outcome = d.dropped > 0 ? u"dropped %1 bytes, "_s.arg(d.dropped) : QString();
-        outcome +=
-            d.resumed == d.expected
-                ? u"then as the log has it"_s
-                : u"went on at %1, %2 entries skipped"_s.arg(where(d.resumed)).arg(d.skipped);
+        outcome += d.resumed == d.expected ? u"then as the log has it"_s
+                                           : u"went on at %1, %2 entries skipped"_s.arg(
+                                                 where(d.resumed), QString::number(d.skipped));
     }
     return u"divergence on %1 at %2: expected %3, came %4; %5"_s.arg(
         m_script.name, where(d.expected), hex(m_script.steps[d.expected].bytes), hex(d.came),
@@ -238,7 +240,7 @@ LinkReplay::Action LinkReplay::next(qint64 now, const Peer &peer, qint64 *waitMs
 QString LinkReplay::where(qsizetype step) const
 {
     const ReplayStep &s = m_script.steps[step];
-    return u"%1:%2"_s.arg(m_files.value(s.file)).arg(s.line);
+    return u"%1:%2"_s.arg(m_files.value(s.file), QString::number(s.line));
 }
 
 qint64 LinkReplay::scaled(qint64 ms) const

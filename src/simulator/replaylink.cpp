@@ -63,11 +63,19 @@ bool ReplayLink::start(QString *error)
         replay(link).emplace(std::move(linkScript), script->files, m_settings.speed,
                              link == Link::Tcp1 || link == Link::Tcp2);
     }
+    // A link that the log does not name waits for nothing: whatever comes there diverges.
     QStringList played;
     for (const Link link : Played) {
-        if (replay(link))
+        if (replay(link)) {
             played << u"%1 entries on %2"_s.arg(replay(link)->waiting())
                           .arg(replay(link)->script().name);
+            continue;
+        }
+        const QString name = link == Link::Udp      ? u"UDP"_s
+                             : link == Link::Serial ? u"serial"_s
+                                                    : u"TCP %1"_s.arg(m_links->tcp(link).port());
+        replay(link).emplace(LinkScript{LinkScript::Kind::Tcp, 0, name, {}}, script->files,
+                             m_settings.speed, false);
     }
     m_log->state(Link::Sim,
                  u"replay of %1: %2"_s.arg(m_settings.files.join(u", "_s),
@@ -105,15 +113,6 @@ void ReplayLink::take(Link link, const QByteArray &bytes)
     if (!m_clock.isValid())
         return;
     std::optional<LinkReplay> &played = replay(link);
-    if (!played) {
-        const QString name = link == Link::Udp      ? u"UDP"_s
-                             : link == Link::Serial ? u"the serial line"_s
-                                                    : u"TCP %1"_s.arg(m_links->tcp(link).port());
-        diverged(
-            u"divergence on %1, where the log has nothing: came %2 bytes; dropped"_s.arg(name).arg(
-                bytes.size()));
-        return;
-    }
     const QList<LinkReplay::Divergence> divergences = played->take(bytes, m_clock.elapsed());
     for (const LinkReplay::Divergence &divergence : divergences)
         diverged(played->describe(divergence));
@@ -146,8 +145,6 @@ void ReplayLink::run()
         wake = -1;
         for (const Link link : Played) {
             std::optional<LinkReplay> &played = replay(link);
-            if (!played)
-                continue;
             qint64 wait = -1;
             for (LinkReplay::Action action = played->next(m_clock.elapsed(), peer(link), &wait);
                  action.kind != LinkReplay::Action::Kind::None;

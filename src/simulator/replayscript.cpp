@@ -161,9 +161,8 @@ bool Builder::readFile(qint32 file, QString *error)
         const Name name = m_links[link].name;
         if (const std::optional<Side> said = sideOf(name)) {
             if (side && *side != *said) {
-                *error =
-                    u"%1:%2: the console's and the simulator's lines in one log"_s.arg(path).arg(
-                        reader.lineNumber());
+                *error = u"%1:%2: the console's and the simulator's lines in one log"_s.arg(
+                    path, QString::number(reader.lineNumber()));
                 return false;
             }
             side = said;
@@ -173,9 +172,8 @@ bool Builder::readFile(qint32 file, QString *error)
             {file, reader.lineNumber(), ms, link, line->direction, !line->meaning.isEmpty(),
              event ? eventStep(name, line->meaning) : std::nullopt, std::move(line->bytes)});
         if (event && name == Name::ConsoleLog && line->meaning.contains(u"could not be written"))
-            m_script->warnings.append(u"%1:%2: %3; the replay may diverge there"_s.arg(path)
-                                          .arg(reader.lineNumber())
-                                          .arg(line->meaning));
+            m_script->warnings.append(u"%1:%2: %3; the replay may diverge there"_s.arg(
+                path, QString::number(reader.lineNumber()), line->meaning));
     }
     if (reader.failed()) {
         *error = reader.error();
@@ -230,10 +228,9 @@ bool Builder::build(QString *error)
         if (link.name == Name::Unknown) {
             if (!unknown.contains(name)) {
                 unknown.append(name);
-                m_script->warnings.append(u"%1:%2: link %3 is not the bridge's; its lines are left "
-                                          u"out"_s.arg(m_script->files[entry.file])
-                                              .arg(entry.line)
-                                              .arg(name));
+                m_script->warnings.append(
+                    u"%1:%2: link %3 is not the bridge's; its lines are left "
+                    u"out"_s.arg(m_script->files[entry.file], QString::number(entry.line), name));
             }
             continue;
         }
@@ -247,9 +244,9 @@ bool Builder::build(QString *error)
                 serialPort = name;
             } else if (serialPort != name) {
                 *error = u"%1:%2: bytes on %3 after %4, and the simulator has one serial line: "
-                         u"keep the lines of one port"_s.arg(m_script->files[entry.file])
-                             .arg(entry.line)
-                             .arg(name, serialPort);
+                         u"keep the lines of one port"_s.arg(m_script->files[entry.file],
+                                                             QString::number(entry.line), name,
+                                                             serialPort);
                 return false;
             }
         }
