@@ -45,17 +45,44 @@ struct Links
     ConsoleLinks links{rig.tcpLink, rig.tcp, rig.udp, rig.serialLink, rig.serial};
 };
 
-// Selects every row the window shows and sends the sent ones again; the summary at the end.
-QString sendAll(TrafficWindow &window, bool keepGaps)
+// A log of rows on these links and others, 400 ms from the first to the last. The rows of
+// another port than the one connected, and those not sent, stay.
+QString writeLog(const QTemporaryDir &dir, const QByteArray &tcp)
+{
+    const auto line = [](qint64 ms, const QByteArray &link, logline::Direction direction,
+                         const QByteArray &bytes) {
+        return logline::format(
+                   {Start.addMSecs(ms), QString::fromLatin1(link), direction, bytes, u"it"_s}) +
+               '\n';
+    };
+    using D = logline::Direction;
+    const QString path = dir.filePath(u"session.log"_s);
+    TemporaryConfig::write(path, line(0, tcp, D::Sent, "A") + line(10, tcp, D::Received, "x") +
+                                     line(100, "UDP", D::Sent, "B") +
+                                     line(200, "COM1", D::Sent, "C") +
+                                     line(250, "TCP 1", D::Sent, "D") +
+                                     line(300, tcp, D::Event, {}) + line(400, tcp, D::Sent, "E"));
+    return path;
+}
+
+// Selects every row the window shows, the last first, and sends the sent ones again; stopped
+// once the first has gone, if asked. The summary at the end.
+QString sendAll(TrafficWindow &window, bool keepGaps, bool stop = false)
 {
     if (!QTest::qWaitFor([&] { return window.model().isCurrent(); }))
         return u"not shown"_s;
     for (QTableView *table : window.findChildren<QTableView *>()) {
-        if (table->model() == &window.model())
-            table->selectAll();
+        for (int row = window.model().rowCount() - 1; table->model() == &window.model() && row >= 0;
+             --row)
+            table->selectionModel()->select(window.model().index(row, 0),
+                                            QItemSelectionModel::Select |
+                                                QItemSelectionModel::Rows);
     }
     QSignalSpy done(window.resender(), &Resender::finished);
+    QSignalSpy progress(window.resender(), &Resender::progress);
     window.sendAgain(keepGaps);
+    if (stop && progress.wait(5000))
+        window.resender()->stop();
     return done.wait(5000) ? done.constFirst().constFirst().toString()
                            : window.statusBar()->currentMessage();
 }
@@ -85,23 +112,9 @@ private Q_SLOTS:
         Links links;
         QVERIFY(links.rig.connect());
         const QByteArray tcp = links.rig.tcp.linkName().toLatin1();
-        const auto line = [](qint64 ms, const QByteArray &link, logline::Direction direction,
-                             const QByteArray &bytes) {
-            return logline::format(
-                       {Start.addMSecs(ms), QString::fromLatin1(link), direction, bytes, u"it"_s}) +
-                   '\n';
-        };
-        using D = logline::Direction;
         QTemporaryDir dir;
-        const QString path = dir.filePath(u"session.log"_s);
-        // The rows of another port than the one connected, and those not sent, stay.
-        QVERIFY(TemporaryConfig::write(
-            path, line(0, tcp, D::Sent, "A") + line(10, tcp, D::Received, "x") +
-                      line(100, "UDP", D::Sent, "B") + line(200, "COM1", D::Sent, "C") +
-                      line(250, "TCP 1", D::Sent, "D") + line(300, tcp, D::Event, {}) +
-                      line(400, tcp, D::Sent, "E")));
         QString error;
-        TrafficWindow window(LogFile::open(path, &error));
+        TrafficWindow window(LogFile::open(writeLog(dir, tcp), &error));
         window.setLinks(&links.links);
         window.show();
         QElapsedTimer clock;
@@ -117,6 +130,20 @@ private Q_SLOTS:
                  QStringList({QString::fromLatin1(tcp) + u" A "_s + note.arg(u"000"_s),
                               u"UDP B "_s + note.arg(u"100"_s), u"COM1 C "_s + note.arg(u"200"_s),
                               QString::fromLatin1(tcp) + u" E "_s + note.arg(u"400"_s)}));
+    }
+
+    void stopped()
+    {
+        Links links;
+        QVERIFY(links.rig.connect());
+        QTemporaryDir dir;
+        QString error;
+        TrafficWindow window(
+            LogFile::open(writeLog(dir, links.rig.tcp.linkName().toLatin1()), &error));
+        window.setLinks(&links.links);
+        window.show();
+        QCOMPARE(sendAll(window, true, true), u"stopped: 1 row sent again, 5 left"_s);
+        QCOMPARE(links.rig.bridge.read(2, 500), QByteArray("A"));
     }
 
     // Live, what the record holds; down, the link takes nothing, and the view says so.

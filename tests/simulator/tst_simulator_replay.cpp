@@ -225,6 +225,8 @@ private Q_SLOTS:
         QTest::newRow("a broken line")
             << QByteArrayList{line(0, "UDP", "sent", "a") + "2026-12-07\tUDP\tsent\n"}
             << u"!x0.log:2: not a line of a session log"_s << QString();
+        QTest::newRow("a file that is not there")
+            << QByteArrayList{line(0, "UDP", "sent", "a"), {}} << u"!x1.log: "_s << QString();
         QTest::newRow("both sides in one file")
             << QByteArrayList{line(0, "COM1", "sent", "a") + line(0, "serial", "sent", "a")}
             << u"!x0.log:2: the console's and the simulator's lines"_s << QString();
@@ -246,7 +248,8 @@ private Q_SLOTS:
         QStringList paths;
         for (const QByteArray &content : std::as_const(files)) {
             paths << dir.filePath(u"x%1.log"_s.arg(paths.size()));
-            QVERIFY(kalveno::test::TemporaryConfig::write(paths.last(), content));
+            QVERIFY(content.isNull() ||
+                    kalveno::test::TemporaryConfig::write(paths.last(), content));
         }
         QString error;
         const std::optional<ReplayScript> script = ReplayScript::read(paths, &error);
