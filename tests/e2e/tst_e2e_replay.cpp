@@ -32,8 +32,8 @@ QMap<QString, QByteArray> received(const QStringList &files)
     for (const QString &file : files) {
         QFile log(file);
         log.open(QIODevice::ReadOnly);
-        while (!log.atEnd()) {
-            const std::optional<logline::Line> line = logline::parse(log.readLine());
+        for (const QByteArray &text : log.readAll().split('\n')) {
+            const std::optional<logline::Line> line = logline::parse(text);
             if (line && line->direction == logline::Direction::Received)
                 links[line->link] += line->bytes;
         }

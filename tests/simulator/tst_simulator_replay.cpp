@@ -61,32 +61,6 @@ QString words(const ReplayScript &script)
     return links.join(u"; "_s);
 }
 
-// The simulator started with these arguments, in this folder, its standard output kept.
-struct Replayer
-{
-    explicit Replayer(const QStringList &arguments, const QString &folder = {})
-    {
-        process.setWorkingDirectory(folder);
-        process.start(QStringLiteral(KALVENO_SIMULATOR), arguments);
-    }
-    ~Replayer()
-    {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-    bool waitFor(const QString &text, int timeoutMs = 5000)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                said += QString::fromLocal8Bit(process.readAllStandardOutput());
-                return said.contains(text);
-            },
-            timeoutMs);
-    }
-    QProcess process;
-    QString said;
-};
-
 } // namespace
 
 // Replay of a session log: the log read into a script per link, each link's matching and
@@ -297,30 +271,7 @@ private Q_SLOTS:
         QVERIFY2(why.startsWith(error.replace(u"DIR"_s, dir.path())), qPrintable(why));
     }
 
-    // A log edited to diverge: the console asked for input 2's status there, and asks for input
-    // 1's now. Strict, the divergence ends the replay.
-    void divergence()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"edited.log"_s);
-        QVERIFY(kalveno::test::TemporaryConfig::write(
-            path, line(0, "TCP 1024", "event", {}, "connected to 127.0.0.1:1024") +
-                      line(100, "TCP 1024", "sent", kalveno::test::framed("\xDF")) +
-                      line(110, "TCP 1024", "received", "\xF5")));
-        Replayer sim({u"--replay"_s, path, u"--replay-strict"_s});
-        QVERIFY(sim.waitFor(u"ready"_s));
-        QTcpSocket console;
-        console.connectToHost(QHostAddress::LocalHost, 1024);
-        QVERIFY(console.waitForConnected(3000));
-        console.write(kalveno::test::framed("\xDE"));
-        QVERIFY(sim.waitFor(u"divergence on TCP 1024 at %1:2: expected fe f8 08 02 df 03, came fe "
-                            u"f8 08 02 de 03; dropped; waiting for it\n"_s.arg(path)));
-        QVERIFY(sim.process.state() == QProcess::NotRunning || sim.process.waitForFinished(5000));
-        QCOMPARE(sim.process.exitCode(), 1);
-        QVERIFY(sim.waitFor(u"replay stopped: 1 entries replayed, 2 waiting, 1 divergences"_s));
-    }
-
-    void unaskedChunk_data()
+    void replayed_data()
     {
         QTest::addColumn<int>("gap"); // recorded between the answer and the unasked chunk
         QTest::addColumn<QString>("speed");
@@ -331,7 +282,9 @@ private Q_SLOTS:
     // The console asks, the bridge answers within 5 ms, and later sends something unasked: it
     // comes at its recorded distance from the question, divided by the speed, no sooner and at
     // most 300 ms later (a loaded machine's scheduling; the timer itself keeps to a millisecond).
-    void unaskedChunk()
+    // Then the log was edited to diverge: the console asked for input 2's status there, and asks
+    // for input 1's now; strict, the divergence ends the replay.
+    void replayed()
     {
         QFETCH(int, gap);
         QFETCH(QString, speed);
@@ -341,9 +294,17 @@ private Q_SLOTS:
             path, line(0, "TCP 1024", "event", {}, "connected to 127.0.0.1:1024") +
                       line(1000, "TCP 1024", "sent", "ping") +
                       line(1005, "TCP 1024", "received", "pong") +
-                      line(1005 + gap, "TCP 1024", "received", "late")));
-        Replayer sim({u"--replay"_s, path, u"--replay-speed"_s, speed});
-        QVERIFY(sim.waitFor(u"ready"_s));
+                      line(1005 + gap, "TCP 1024", "received", "late") +
+                      line(5000, "TCP 1024", "sent", kalveno::test::framed("\xDF")) +
+                      line(5010, "TCP 1024", "received", "\xF5")));
+        QProcess sim;
+        sim.start(QStringLiteral(KALVENO_SIMULATOR),
+                  {u"--replay"_s, path, u"--replay-speed"_s, speed, u"--replay-strict"_s});
+        QByteArray said;
+        const auto says = [&](const QString &text) {
+            return QTest::qWaitFor([&] { return (said += sim.readAll()).contains(text.toUtf8()); });
+        };
+        QVERIFY(says(u"ready"_s));
         QTcpSocket console;
         console.connectToHost(QHostAddress::LocalHost, 1024);
         QVERIFY(console.waitForConnected(3000));
@@ -355,6 +316,13 @@ private Q_SLOTS:
         const qint64 expected = qRound((5 + gap) / speed.toDouble());
         QVERIFY2(clock.elapsed() >= expected - 10 && clock.elapsed() <= expected + 300,
                  qPrintable(u"%1 ms, %2 expected"_s.arg(clock.elapsed()).arg(expected)));
+
+        console.write(kalveno::test::framed("\xDE"));
+        QVERIFY(says(u"divergence on TCP 1024 at %1:5: expected fe f8 08 02 df 03, came fe "
+                     u"f8 08 02 de 03; dropped; waiting for it\n"_s.arg(path)));
+        QVERIFY(sim.state() == QProcess::NotRunning || sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 1);
+        QVERIFY(says(u"replay stopped: 4 entries replayed, 2 waiting, 1 divergences"_s));
     }
 };
 
