@@ -83,8 +83,8 @@ QString sendAll(TrafficWindow &window, bool keepGaps, bool stop = false)
     window.sendAgain(keepGaps);
     if (stop && progress.wait(5000))
         window.resender()->stop();
-    return done.wait(5000) ? done.constFirst().constFirst().toString()
-                           : window.statusBar()->currentMessage();
+    return !done.isEmpty() || done.wait(5000) ? done.constFirst().constFirst().toString()
+                                              : window.statusBar()->currentMessage();
 }
 
 } // namespace
