@@ -27,7 +27,7 @@ bool UdpControl::bind()
     return true;
 }
 
-bool UdpControl::sendData(const QByteArray &bytes)
+bool UdpControl::sendData(const QByteArray &bytes, const QString &note)
 {
     if (m_remoteHost.isNull()) {
         m_lastError = u"no remote host"_s;
@@ -39,7 +39,7 @@ bool UdpControl::sendData(const QByteArray &bytes)
         return false;
     }
     if (m_record)
-        m_record->sent(u"UDP"_s, bytes);
+        m_record->sent(u"UDP"_s, bytes, note);
     return true;
 }
 

@@ -27,7 +27,8 @@ public:
     void setRecord(TrafficRecord *record) { m_record = record; }
 
     bool bind();
-    bool sendData(const QByteArray &bytes);
+    // The note, when given, says what the bytes are in the record.
+    bool sendData(const QByteArray &bytes, const QString &note = {});
     QString lastError() const { return m_lastError; }
 
 private:

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "outputs.h"
 #include "readerlink.h"
+#include "replaylink.h"
 #include "streamlinks.h"
 #include "streamrouter.h"
 #include "turnstilefirmware.h"
@@ -51,6 +52,8 @@ ControlChannel::Reply ControlChannel::handle(const QString &line)
     m_parts.log->state(Link::Sim, u"control: "_s + words.join(u' '));
     const QString command = words[0];
     const bool onOrOff = words.size() == 2 && (words[1] == u"on" || words[1] == u"off");
+    if (m_parts.replay && (command == u"input" || command == u"polling"))
+        return {u"error %1: the replay plays the bridge, not its firmware"_s.arg(command)};
     if (command == u"input" && words.size() == 3 && (words[1] == u"1" || words[1] == u"2") &&
         (words[2] == u"on" || words[2] == u"off")) {
         if (!setInput(words[1].toInt(), words[2] == u"on"))
@@ -123,6 +126,8 @@ QString ControlChannel::status() const
            << u"tcp2=%1"_s.arg(tcp2.hasClient() ? tcp2.peer() : u"none"_s)
            << u"serial=%1"_s.arg(line.isPlugged() ? u"plugged"_s : u"unplugged"_s)
            << u"line=%1"_s.arg(line.isAttached() ? u"open"_s : u"closed"_s);
+    if (m_parts.replay)
+        fields << m_parts.replay->statusFields();
     return fields.join(u' ');
 }
 

@@ -9,6 +9,7 @@ class IoFirmware;
 class Log;
 class Outputs;
 class ReaderLink;
+class ReplayLink;
 class StreamLinks;
 class StreamRouter;
 class TurnstileFirmware;
@@ -29,6 +30,7 @@ public:
         const ReaderLink *reader;
         StreamLinks *links;
         StreamRouter *router;
+        const ReplayLink *replay; // while a session log is replayed
     };
     struct Reply
     {

@@ -105,6 +105,13 @@ int main(int argc, char *argv[])
         complain(error);
         return 1;
     }
+    ReplayLink *replay = simulator.bridge(1).replay();
+    if (replay) {
+        for (const QString &warning : replay->warnings())
+            complain(u"warning: "_s + warning);
+        QObject::connect(replay, &ReplayLink::said, &app, say);
+        QObject::connect(replay, &ReplayLink::failed, &app, [] { QCoreApplication::exit(1); });
+    }
 
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&log] {
@@ -130,5 +137,8 @@ int main(int argc, char *argv[])
     for (const QString &line : simulator.endpoints())
         say(line);
     say(u"ready"_s);
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    if (replay && !replay->finished())
+        say(replay->summary());
+    return status;
 }

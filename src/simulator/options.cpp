@@ -2,9 +2,11 @@
 
 #include "textcommand.h"
 
+#include <QFileInfo>
 #include <QHostAddress>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -80,7 +82,25 @@ A received line without a meaning is a chunk as it was read; the received lines 
 that follow it tell what parts of it were (a command frame, a turnstile command, an RFID reader
 reply, a broadcast). A sent line is one write, with what it carries. Events (clients, the line,
 outputs, polling, control commands, drops) carry no bytes. In the meaning, \\, \t, \r, \n and
-\xHH stand for a backslash, tab, CR, LF and other control characters.)"_s;
+\xHH stand for a backslash, tab, CR, LF and other control characters.
+
+Replay (--replay LOG [LOG...], the files of one session in order): the simulator plays the
+bridge of a session log instead of its firmware. The console's logs (links COM<n> and log) give
+directions from the console's side, the simulator's own --log (links serial and sim) from the
+simulator's; a log with a broken line is refused, with its file and line. The log's TCP <port>
+plays on the port of that number, COM<n> or serial on the line, UDP to whoever sent the latest
+datagram. On each link, the bytes the console sends are matched in order against what the log
+says it sent, whatever the chunking; each chunk the bridge sent goes once everything the console
+sent before it on that link has come, and no sooner than its recorded distance from the entry
+before it, divided by --replay-speed (0: at once). A connection the bridge closed is closed at
+its place; the console's connections and closes are awaited. Bytes the log does not have next
+are a divergence, reported on standard output and in the log: the replay looks for where they
+meet the expected entry or one of the next 8 entries the console sent on that link (never past
+a connection event), drops what comes before, skips the entries jumped over with the bridge's
+chunks between them, and goes on there; found nowhere, the bytes are dropped and the replay
+waits for the entry it expected. "status" adds replay=playing|finished, replayed, waiting and
+divergences; "replay finished: ..." or, when it ends sooner, "replay stopped: ..." tells the
+same at the end. --replay-strict ends the replay at the first divergence, with exit status 1.)"_s;
 
 bool readNumber(const QCommandLineParser &parser, const QString &name, int min, int max, int *value,
                 QString *error)
@@ -201,6 +221,57 @@ bool readSiteOptions(const QCommandLineParser &parser, Options *options, QString
     return true;
 }
 
+// --replay and its own options; the firmware's options, which a replay does not run, are refused
+// with it rather than ignored.
+bool readReplay(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    if (!parser.isSet(u"replay"_s)) {
+        for (const QString &name : {u"replay-speed"_s, u"replay-strict"_s}) {
+            if (parser.isSet(name)) {
+                *error = u"--%1 needs --replay"_s.arg(name);
+                return false;
+            }
+        }
+        return true;
+    }
+    for (const QString &name : {u"bridges"_s, u"fault"_s, u"jig"_s}) {
+        if (parser.isSet(name)) {
+            *error = u"--%1 does not go with --replay, which plays the one bridge of its log"_s.arg(
+                name);
+            return false;
+        }
+    }
+    for (const QString &name :
+         {u"input1"_s, u"input2"_s, u"firmware"_s, u"polling"_s, u"mode"_s, u"time-to-pass"_s,
+          u"validation-timeout"_s, u"cards"_s, u"remote-ips"_s, u"reply-timeout"_s,
+          u"round-pause"_s, u"quiet-time"_s}) {
+        if (parser.isSet(name)) {
+            *error = u"--%1 sets the firmware, which --replay does not run"_s.arg(name);
+            return false;
+        }
+    }
+    options->replayFiles = parser.values(u"replay"_s) + parser.positionalArguments();
+    if (parser.isSet(u"replay-speed"_s)) {
+        bool ok = false;
+        options->replaySpeed = parser.value(u"replay-speed"_s).toDouble(&ok);
+        if (!ok || !std::isfinite(options->replaySpeed) || options->replaySpeed < 0 ||
+            options->replaySpeed > 1000) {
+            *error = u"--replay-speed takes a number from 0 to 1000"_s;
+            return false;
+        }
+    }
+    options->replayStrict = parser.isSet(u"replay-strict"_s);
+    // The log file is replaced at start: it must not be one that the replay reads.
+    const QFileInfo log(parser.value(u"log"_s));
+    for (const QString &file : std::as_const(options->replayFiles)) {
+        if (parser.isSet(u"log"_s) && log.exists() && QFileInfo(file) == log) {
+            *error = u"--log would replace %1, which --replay reads"_s.arg(file);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString faultName(Fault fault)
@@ -248,13 +319,20 @@ void addOptions(QCommandLineParser *parser)
          u"Milliseconds of silence after which a partial frame or command is taken as it is "
          u"(default 200)."_s,
          u"ms"_s},
+        {u"replay"_s,
+         u"Play the bridge of this session log, and of the further files named after the "
+         u"options, instead of the firmware."_s,
+         u"log"_s},
+        {u"replay-speed"_s,
+         u"Divide the recorded gaps by this factor (default 1; 0 sends at once)."_s, u"factor"_s},
+        {u"replay-strict"_s, u"End the replay at the first divergence, with exit status 1."_s},
     });
     addSiteOptions(parser);
 }
 
 bool readOptions(const QCommandLineParser &parser, Options *options, QString *error)
 {
-    if (!parser.positionalArguments().isEmpty()) {
+    if (!parser.isSet(u"replay"_s) && !parser.positionalArguments().isEmpty()) {
         *error = u"unexpected argument: "_s + parser.positionalArguments().constFirst();
         return false;
     }
@@ -304,7 +382,7 @@ bool readOptions(const QCommandLineParser &parser, Options *options, QString *er
         }
     }
     options->linkPath = parser.value(u"link"_s);
-    return readSiteOptions(parser, options, error);
+    return readSiteOptions(parser, options, error) && readReplay(parser, options, error);
 }
 
 } // namespace kalveno::sim

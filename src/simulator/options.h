@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <map>
@@ -46,6 +47,11 @@ struct Options
     // without --bridges.
     int bridges = 0;
     std::map<int, Fault> faults; // by bridge, from 1
+    // A session's log files, played instead of the firmware; the recorded gaps are divided by
+    // the speed (0: at once); strict, a divergence ends the replay.
+    QStringList replayFiles;
+    double replaySpeed = 1;
+    bool replayStrict = false;
 };
 
 // "absent", "silent", "no-turnstile", "loop-corrupt", "input1-stuck".

@@ -29,14 +29,23 @@ Simulator::Simulator(const Options &options, Log *log, const Role &role, QObject
     , m_udp(m_options.ioFirmware ? &m_io : nullptr, log)
     , m_reader(options.reader, &m_links, log)
     , m_portLink(log)
-    , m_control({&m_options, log, &m_io, &m_outputs, &m_turnstile, &m_reader, &m_links, &m_router})
+    , m_replay(options.replayFiles.isEmpty()
+                   ? nullptr
+                   : std::make_unique<ReplayLink>(ReplayLink::Settings{options.replayFiles,
+                                                                       options.replaySpeed,
+                                                                       options.replayStrict},
+                                                  &m_links, &m_udp, log))
+    , m_control({&m_options, log, &m_io, &m_outputs, &m_turnstile, &m_reader, &m_links, &m_router,
+                 m_replay.get()})
 {
     m_io.setInput(1, options.inputs[0]);
     m_io.setInput(2, options.inputs[1]);
     if (role.fault == Fault::Input1Stuck)
         m_io.stickOn(1);
     m_router.setLoopCorrupt(role.fault == Fault::LoopCorrupt);
-    wire();
+    // A replay takes what arrives on the links itself.
+    if (!m_replay)
+        wire();
 }
 
 Simulator::~Simulator()
@@ -101,6 +110,8 @@ bool Simulator::start(QString *error)
             : m_links.listen(m_options.tcpAddress, m_options.tcpPort, m_options.tcp2Port, error);
     if (!listening ||
         (m_role.ownsUdp && !m_udp.bind(m_options.udpAddress, m_options.udpPort, error)))
+        return false;
+    if (m_replay && !m_replay->start(error))
         return false;
     if (m_role.ownsLine && !m_options.linkPath.isEmpty() &&
         !m_portLink.make(m_options.linkPath, serialPath(), error))

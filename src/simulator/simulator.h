@@ -7,6 +7,7 @@
 #include "outputs.h"
 #include "portlink.h"
 #include "readerlink.h"
+#include "replaylink.h"
 #include "streamlinks.h"
 #include "streamrouter.h"
 #include "turnstilefirmware.h"
@@ -14,6 +15,8 @@
 
 #include <QObject>
 #include <QStringList>
+
+#include <memory>
 
 namespace kalveno::sim {
 
@@ -60,6 +63,8 @@ public:
     // firmware).
     IoFirmware *udpFirmware();
     Log *log() const { return m_log; }
+    // Nothing unless a session log is replayed.
+    ReplayLink *replay() { return m_replay.get(); }
 
 private:
     void wire();
@@ -77,6 +82,7 @@ private:
     UdpLink m_udp;
     ReaderLink m_reader;
     PortLink m_portLink;
+    std::unique_ptr<ReplayLink> m_replay; // plays the bridge instead of the firmware
     ControlChannel m_control;
 };
 

@@ -88,6 +88,11 @@ void StreamLinks::dropClients()
     m_tcp2.dropClient();
 }
 
+void StreamLinks::dropClient(Link link)
+{
+    (link == Link::Tcp2 ? m_tcp2 : m_tcp1).dropClient();
+}
+
 void StreamLinks::setPlugged(bool plugged)
 {
     m_line.setPlugged(plugged);

@@ -34,6 +34,7 @@ public:
     // Writes on a stream link and logs what went, with `meaning`, and what was dropped.
     void send(Link link, QByteArrayView bytes, const QString &meaning);
     void dropClients();
+    void dropClient(Link link);
     void setPlugged(bool plugged);
 
 Q_SIGNALS:

@@ -49,7 +49,9 @@ void UdpLink::onDatagrams()
         const QString from = u"%1:%2"_s.arg(sender.toString()).arg(senderPort);
         const QByteArray bytes = datagram.data();
         m_log->bytes(Link::Udp, Direction::Received, bytes);
-        if (bytes.startsWith(ReconnectHead)) {
+        if (m_replaying) {
+            Q_EMIT this->datagram(bytes, sender, senderPort);
+        } else if (bytes.startsWith(ReconnectHead)) {
             m_log->bytes(Link::Udp, Direction::Received, bytes,
                          u"reconnect broadcast for %1, from %2"_s.arg(
                              QString::fromLatin1(bytes.sliced(ReconnectHead.size())), from));
@@ -109,6 +111,18 @@ void UdpLink::answer(const QByteArray &bytes, const Bridge &bridge, const QStrin
             bridge.log->state(Link::Udp,
                               u"reply to %1 not sent: %2"_s.arg(from, m_socket.errorString()));
     }
+}
+
+void UdpLink::send(const QByteArray &bytes, const QHostAddress &to, quint16 port,
+                   const QString &meaning)
+{
+    if (m_socket.writeDatagram(bytes, to, port) == bytes.size())
+        m_log->bytes(Link::Udp, Direction::Sent, bytes,
+                     u"%1, to %2:%3"_s.arg(meaning, to.toString()).arg(port));
+    else
+        m_log->state(Link::Udp, u"%1 not sent to %2:%3: %4"_s.arg(meaning, to.toString())
+                                    .arg(port)
+                                    .arg(m_socket.errorString()));
 }
 
 } // namespace kalveno::sim

@@ -15,6 +15,7 @@ class IoFirmware;
 // and its answers go back to the sender. Each datagram stands alone. The reconnect broadcast
 // that the console sends when its TCP link is torn down is only logged. A site shares one port
 // among its bridges: a datagram goes to the bridge it was sent to, a broadcast to every one.
+// While a replay plays the bridge, every datagram goes to it instead.
 class UdpLink final : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,13 @@ public:
     void addBridge(const QHostAddress &address, IoFirmware *io, Log *log);
     quint16 port() const { return m_socket.localPort(); }
     QHostAddress address() const { return m_socket.localAddress(); }
+    void setReplaying(bool replaying) { m_replaying = replaying; }
+    // Sends one datagram and logs it, with `meaning`, or why it was not sent.
+    void send(const QByteArray &bytes, const QHostAddress &to, quint16 port,
+              const QString &meaning);
+
+Q_SIGNALS:
+    void datagram(const QByteArray &bytes, const QHostAddress &sender, quint16 senderPort);
 
 private:
     struct Bridge
@@ -47,6 +55,7 @@ private:
     Log *m_log;
     QUdpSocket m_socket;
     QHash<quint32, Bridge> m_bridges; // by IPv4 address
+    bool m_replaying = false;
 };
 
 } // namespace kalveno::sim

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "app/configstore.h"
+#include "app/consolelinks.h"
 #include "app/inventory.h"
 #include "app/settings.h"
 #include "decode/tcpdispatcher.h"
@@ -120,7 +121,9 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     // The record keeps every byte; the terminal keeps the newest lines, up to its bound.
     m_serialTerminalView.TXT_232_WIN->setByteLimit(settings.serialTerminalLimit);
     m_testView = std::make_unique<TestViewHost>();
-    m_traffic = std::make_unique<TrafficViews>(*m_record, this);
+    m_resendLinks =
+        std::make_unique<ConsoleLinks>(m_tcpLink, *m_tcp, *m_udp, m_serialLink, *m_serial);
+    m_traffic = std::make_unique<TrafficViews>(*m_record, m_resendLinks.get(), this);
     // The menu bar goes above the design area, which keeps its size: the window grows instead.
     m_traffic->addMenus(menuBar());
     m_serialPortsAction = menuBar()->addMenu(u"&Port"_s)->addAction(u"&Serial ports..."_s);

@@ -24,6 +24,7 @@ class QLockFile;
 namespace kalveno {
 
 class ConfigStore;
+class ConsoleLinks;
 class PortPickerDialog;
 class SerialControl;
 class SessionLog;
@@ -101,6 +102,7 @@ private:
     std::unique_ptr<UdpControl> m_udp;
     std::unique_ptr<SerialControl> m_serial;
     std::unique_ptr<TestViewHost> m_testView;
+    std::unique_ptr<ConsoleLinks> m_resendLinks;
     std::unique_ptr<TrafficViews> m_traffic;
     std::unique_ptr<ConfigStore> m_config;
     std::unique_ptr<SerialPortController> m_serialPort;

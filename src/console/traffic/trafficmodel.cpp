@@ -392,6 +392,11 @@ const TrafficModel::Shown &TrafficModel::shown(qint64 key) const
     return *s;
 }
 
+qint64 TrafficModel::key(int row) const
+{
+    return row >= 0 && size_t(row) < m_keys.size() ? m_keys[size_t(row)] : -1;
+}
+
 QByteArray TrafficModel::logLines(QList<int> rows) const
 {
     std::sort(rows.begin(), rows.end());

@@ -73,6 +73,8 @@ public:
     // Link names in the order they were first met.
     const QStringList &links() const { return m_links; }
 
+    // The source's key of a row, or -1 for none.
+    qint64 key(int row) const;
     // The rows as session log lines, each once and in order, each ended by LF.
     QByteArray logLines(QList<int> rows) const;
     // Every row, as CSV (RFC 4180): a header, then time, link, direction, count, hex, text and

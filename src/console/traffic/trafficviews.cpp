@@ -12,10 +12,12 @@ using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
-TrafficViews::TrafficViews(TrafficRecord &record, QWidget *owner)
-    : m_owner(owner)
+TrafficViews::TrafficViews(TrafficRecord &record, LinkSender *links, QWidget *owner)
+    : m_links(links)
+    , m_owner(owner)
     , m_live(std::make_unique<TrafficWindow>(record))
 {
+    m_live->setLinks(links);
     connect(m_live.get(), &TrafficWindow::openLogAsked, this, [this] { chooseLog(m_live.get()); });
 }
 
@@ -48,6 +50,7 @@ TrafficWindow *TrafficViews::openLog(const QString &path, QString *error)
         return nullptr;
     auto *window = new TrafficWindow(std::move(log));
     window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setLinks(m_links);
     connect(window, &TrafficWindow::openLogAsked, this, [this, window] { chooseLog(window); });
     m_logs.removeAll(nullptr);
     m_logs.append(window);

@@ -11,6 +11,7 @@ class QWidget;
 
 namespace kalveno {
 
+class LinkSender;
 class TrafficRecord;
 class TrafficWindow;
 
@@ -23,8 +24,8 @@ class TrafficViews final : public QObject
     Q_DISABLE_COPY_MOVE(TrafficViews)
 
 public:
-    // `owner` is the window the file dialogs belong to.
-    TrafficViews(TrafficRecord &record, QWidget *owner);
+    // `owner` is the window the file dialogs belong to; `links`, what "Send again" sends on.
+    TrafficViews(TrafficRecord &record, LinkSender *links, QWidget *owner);
     ~TrafficViews() override;
 
     // File > Open log... and View > Traffic (Ctrl+T).
@@ -38,6 +39,7 @@ public:
 private:
     void chooseLog(QWidget *over);
 
+    LinkSender *m_links;
     QWidget *m_owner;
     std::unique_ptr<TrafficWindow> m_live;
     QList<QPointer<TrafficWindow>> m_logs;

@@ -2,6 +2,7 @@
 
 #include "logfile.h"
 #include "platform/trafficrecord.h"
+#include "resender.h"
 #include "trafficcounters.h"
 #include "trafficmodel.h"
 
@@ -86,6 +87,15 @@ void TrafficWindow::build()
     m_copy->setShortcut(QKeySequence::Copy);
     m_selectAll = edit->addAction(u"Select &all"_s);
     m_selectAll->setShortcut(QKeySequence::SelectAll);
+    edit->addSeparator();
+    m_sendAgain = edit->addAction(u"Send &again"_s);
+    m_sendAgain->setShortcut(Qt::CTRL | Qt::Key_R);
+    m_sendAgainTimed = edit->addAction(u"Send again with the recorded &gaps"_s);
+    m_sendAgainTimed->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_R);
+    m_stopSending = edit->addAction(u"&Stop sending"_s);
+    // Until the window is given the console's links.
+    for (QAction *action : {m_sendAgain, m_sendAgainTimed, m_stopSending})
+        action->setEnabled(false);
 
     QToolBar *bar = addToolBar(u"Filter"_s);
     bar->setMovable(false);
@@ -123,6 +133,8 @@ void TrafficWindow::build()
     m_table->setShowGrid(false);
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_table->addAction(m_copy);
+    m_table->addAction(m_sendAgain);
+    m_table->addAction(m_sendAgainTimed);
     // Every row has one height and every column its own width: nothing is measured from the
     // rows, however many there are.
     QHeaderView *rows = m_table->verticalHeader();
@@ -183,6 +195,8 @@ void TrafficWindow::wire()
     });
     connect(m_copy, &QAction::triggered, this, &TrafficWindow::copySelection);
     connect(m_selectAll, &QAction::triggered, m_table, &QTableView::selectAll);
+    connect(m_sendAgain, &QAction::triggered, this, [this] { sendAgain(false); });
+    connect(m_sendAgainTimed, &QAction::triggered, this, [this] { sendAgain(true); });
     connect(m_export, &QAction::triggered, this, &TrafficWindow::chooseExport);
     connect(m_openLog, &QAction::triggered, this, &TrafficWindow::openLogAsked);
     connect(m_close, &QAction::triggered, this, &QWidget::close);
@@ -274,6 +288,37 @@ void TrafficWindow::copySelection()
             rows.append(row);
     }
     QApplication::clipboard()->setText(QString::fromUtf8(m_model->logLines(rows)));
+}
+
+void TrafficWindow::setLinks(LinkSender *links)
+{
+    m_resender = std::make_unique<Resender>(*m_source, *links);
+    connect(m_resender.get(), &Resender::progress, this,
+            [this](const QString &state) { statusBar()->showMessage(state); });
+    connect(m_resender.get(), &Resender::finished, this, [this](const QString &summary) {
+        m_stopSending->setEnabled(false);
+        statusBar()->showMessage(summary, 10000);
+    });
+    connect(m_stopSending, &QAction::triggered, m_resender.get(), &Resender::stop);
+    m_sendAgain->setEnabled(true);
+    m_sendAgainTimed->setEnabled(true);
+}
+
+void TrafficWindow::sendAgain(bool keepGaps)
+{
+    if (!m_resender)
+        return;
+    QList<qint64> keys;
+    for (const QItemSelectionRange &range : m_table->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            keys.append(m_model->key(row));
+    }
+    m_resender->stop();
+    QString why;
+    if (m_resender->start(keys, keepGaps, &why))
+        m_stopSending->setEnabled(true);
+    else
+        statusBar()->showMessage(u"Send again: "_s + why, 5000);
 }
 
 void TrafficWindow::chooseExport()

@@ -14,7 +14,9 @@ class QTableView;
 
 namespace kalveno {
 
+class LinkSender;
 class LogFile;
+class Resender;
 class TrafficCounters;
 class TrafficModel;
 class TrafficRecord;
@@ -41,6 +43,11 @@ public:
     bool exportCsv(const QString &path);
     // The selected rows to the clipboard, as the session log's lines.
     void copySelection();
+    // Lets "Send again" send on these links.
+    void setLinks(LinkSender *links);
+    // The selected sent rows on their links again, at once or with the recorded gaps.
+    void sendAgain(bool keepGaps);
+    Resender *resender() { return m_resender.get(); }
 
 Q_SIGNALS:
     void openLogAsked();
@@ -61,6 +68,7 @@ private:
     std::unique_ptr<TrafficSource> m_source;
     std::unique_ptr<TrafficModel> m_model;
     std::unique_ptr<TrafficCounters> m_counters;
+    std::unique_ptr<Resender> m_resender;
 
     QTableView *m_table;
     QTableView *m_countersTable = nullptr;
@@ -73,6 +81,9 @@ private:
     QAction *m_clear;
     QAction *m_copy;
     QAction *m_selectAll;
+    QAction *m_sendAgain;
+    QAction *m_sendAgainTimed;
+    QAction *m_stopSending;
     QAction *m_export;
     QAction *m_openLog;
     QAction *m_close;
