@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "platform/locations.h"
+#include "platform/serialcontrol.h"
 #include "platform/sessionlog.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
@@ -11,10 +12,14 @@
 #include "traffic/logfile.h"
 #include "traffic/trafficcounters.h"
 #include "traffic/trafficmodel.h"
+#include "traffic/trafficviews.h"
 #include "traffic/trafficwindow.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -26,6 +31,7 @@
 
 #include <malloc.h>
 #include <numeric>
+#include <sys/stat.h>
 #include <thread>
 
 // There only when AddressSanitizer runs: its allocator is its own, which mallinfo2 does not see.
@@ -551,6 +557,84 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), int(record.end() - record.first()));
         QVERIFY(steady > 0);
         QVERIFY2(peak - steady < Limit, qPrintable(u"%1 bytes more"_s.arg(peak - steady)));
+        // Clear lets the record go too: nothing shows its entries any more.
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text() == u"Clear")
+                action->trigger();
+        }
+        QCOMPARE(record.memoryUsed(), 0);
+        QCOMPARE_LT(heapInUse(), steady - Limit / 2);
+    }
+
+    void bound_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<int>("size");    // of a chunk
+        QTest::addColumn<int>("perRead"); // chunks written at once
+        QTest::addColumn<int>("chunks");
+        QTest::newRow("TCP, 20 bytes a read") << false << 20 << 1 << 3000;
+        QTest::newRow("TCP, a byte a read") << false << 1 << 1 << 3000;
+        QTest::newRow("TCP, 1000 bytes a read") << false << 1000 << 1 << 1000;
+        QTest::newRow("TCP, bursts of 64 KiB") << false << 1024 << 64 << 640;
+        QTest::newRow("serial, 20 bytes a read") << true << 20 << 1 << 2000;
+    }
+
+    // Chunks at a line's pace, each taken in a read of its own, or in bursts: the heap grows by
+    // the record's bound and a fixed overhead (the sockets' buffers), not by the reads' buffers.
+    void bound()
+    {
+        QFETCH(bool, serial);
+        QFETCH(int, size);
+        QFETCH(int, perRead);
+        QFETCH(int, chunks);
+        constexpr qint64 Limit = 256 * KiB;
+        TrafficRecord record(Limit);
+        test::Pty line;
+        TcpControl tcp;
+        SerialControl port([&line](int) { return line.slavePath(); });
+        tcp.setRecord(&record);
+        port.setRecord(&record);
+        connect(&tcp, &TcpControl::dataArrival, &tcp, [&tcp] { tcp.getData(); });
+        connect(&port, &SerialControl::dataWaiting, &port, [&port] {
+            QByteArray bytes;
+            port.input(&bytes);
+        });
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QVERIFY(tcp.connectTo(u"127.0.0.1"_s, server.serverPort()));
+        QVERIFY(server.waitForNewConnection(5000));
+        const std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        QVERIFY(port.setCommPort(1) && port.setSettings(u"9600,N,8,1") && port.setPortOpen(true));
+        QTRY_COMPARE(tcp.state(), int(TcpControl::Connected));
+
+        // One wait for every chunk: the test itself allocates nothing per chunk.
+        qint64 arrived = 0, expected = 0;
+        QEventLoop wait;
+        QTimer timeOut;
+        connect(&timeOut, &QTimer::timeout, &wait, &QEventLoop::quit);
+        connect(&record, &TrafficRecord::appended, &wait, [&](const TrafficEntry &e) {
+            if ((arrived += e.bytes.size()) >= expected)
+                wait.quit();
+        });
+        const QByteArray bytes(qsizetype(size) * perRead, 'c');
+        const qint64 before = heapInUse();
+        for (expected = bytes.size(); expected <= qint64(chunks) * size; expected += bytes.size()) {
+            QVERIFY(serial ? line.write(bytes) : peer->write(bytes) == bytes.size());
+            timeOut.start(5000);
+            wait.exec();
+            QCOMPARE(arrived, expected);
+        }
+        QCOMPARE_LE(record.memoryUsed(), Limit);
+        QCOMPARE_LE(heapInUse() - before, Limit + 128 * KiB);
+    }
+
+    // An entry larger than the whole bound leaves at once, and keeps its number.
+    void entryBeyondTheBound()
+    {
+        TrafficRecord record(KiB);
+        for (qint64 i = 0; i < 9; ++i)
+            QCOMPARE(record.received(u"COM1"_s, QByteArray(2 * KiB, 'x')), i);
+        QCOMPARE(record.first(), record.end());
     }
 };
 

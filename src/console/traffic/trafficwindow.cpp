@@ -180,6 +180,9 @@ void TrafficWindow::wire()
         m_model->clear();
         if (m_counters)
             m_counters->reset();
+        // No view shows the record's older entries any more: what the log has stored goes.
+        if (m_record)
+            m_record->clear();
     });
     connect(m_copy, &QAction::triggered, this, &TrafficWindow::copySelection);
     connect(m_selectAll, &QAction::triggered, m_table, &QTableView::selectAll);
