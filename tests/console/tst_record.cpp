@@ -47,7 +47,7 @@ constexpr qint64 KiB = 1024;
 
 QFileInfoList files(const QString &folder)
 {
-    return QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files, QDir::Name);
+    return QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name);
 }
 
 // The lines of the folder's session files in name order, read apart from the code under test; a
@@ -209,6 +209,107 @@ private Q_SLOTS:
         // In name order the files hold the newest entries, in order, up to the last.
         for (qsizetype i = 0; i < lines.size(); ++i)
             QCOMPARE(lines[i].bytes, record.at(200 - lines.size() + i).bytes);
+    }
+
+    void capSparesWhatIsNotItsOwn_data()
+    {
+        // Planted before the log starts: name=KiB for a file, name>target for a link into another
+        // folder, "live" for a second console writing there.
+        QTest::addColumn<QStringList>("planted");
+        QTest::addColumn<qint64>("totalLimit");
+        QTest::addColumn<QStringList>("gone");
+        QTest::newRow("other programs' .log files")
+            << QStringList{u"notes.log=40"_s, u"app.log=40"_s, u"2000-01-01_00-00-00.txt=40"_s}
+            << 40 * KiB << QStringList{};
+        QTest::newRow("links, whatever their names")
+            << QStringList{u"2000-01-01_00-00-00.log>data"_s, u"other.log>data"_s,
+                           u"2000-01-01T00-00-01Z.log>nowhere"_s}
+            << 20 * KiB << QStringList{};
+        QTest::newRow("earlier versions' names go before those in UTC")
+            << QStringList{u"2099-01-01_00-00-00.log=20"_s, u"2000-01-01T00-00-00Z.log=20"_s}
+            << 40 * KiB << QStringList{u"2099-01-01_00-00-00.log"_s};
+        QTest::newRow("a second console's live file")
+            << QStringList{u"2000-01-01_00-00-00_000002.log=20"_s, u"live"_s} << 8 * KiB
+            << QStringList{u"2000-01-01_00-00-00_000002.log"_s};
+    }
+
+    void capSparesWhatIsNotItsOwn()
+    {
+        QFETCH(QStringList, planted);
+        QFETCH(qint64, totalLimit);
+        QFETCH(QStringList, gone);
+        QTemporaryDir dir, elsewhere;
+        const QString data = elsewhere.filePath(u"data"_s);
+        QVERIFY(test::TemporaryConfig::write(data, QByteArray(20 * KiB, '\n')));
+        TrafficRecord otherRecord;
+        std::unique_ptr<SessionLog> other;
+        for (const QString &entry : planted) {
+            if (entry == u"live") { // once its line is on disk
+                other = std::make_unique<SessionLog>(otherRecord, dir.path(), 8 * KiB, 8 * KiB);
+                otherRecord.received(u"COM1"_s, "written");
+                QTRY_COMPARE(readLog(dir.path()).size(), 1);
+            } else if (const qsizetype link = entry.indexOf(u'>'); link > 0) {
+                QVERIFY(QFile::link(elsewhere.filePath(entry.mid(link + 1)),
+                                    dir.filePath(entry.left(link))));
+            } else {
+                const QStringList file = entry.split(u'=');
+                QVERIFY(test::TemporaryConfig::write(dir.filePath(file[0]),
+                                                     QByteArray(file[1].toInt() * KiB, '\n')));
+            }
+        }
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::System);
+        TrafficRecord record;
+        SessionLog log(record, dir.path(), 8 * KiB, totalLimit);
+        for (int i = 0; i < 10; ++i)
+            record.received(u"COM1"_s, QByteArray::number(i).rightJustified(100, '.'));
+        log.close();
+
+        for (const QString &name : before)
+            QVERIFY2(QFileInfo(dir.filePath(name)).isSymLink() ||
+                         QFile::exists(dir.filePath(name)) || gone.contains(name),
+                     qPrintable(name));
+        for (const QString &name : gone)
+            QVERIFY2(!QFileInfo::exists(dir.filePath(name)), qPrintable(name));
+        QCOMPARE(test::readFile(data), QByteArray(20 * KiB, '\n'));
+        QVERIFY(!QFile::exists(elsewhere.filePath(u"nowhere"_s)));
+        QCOMPARE(readLog(dir.path()).size(), other ? 11 : 10);
+    }
+
+    // Links and a folder at the names the log would take: it moves on to free names, writes
+    // nothing anywhere else, and names its files by UTC, which the test's zone is not.
+    void plantedNames()
+    {
+        QTemporaryDir dir, elsewhere;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QString outside = elsewhere.filePath(u"outside"_s);
+        QVERIFY(test::TemporaryConfig::write(outside, "outside"));
+        for (int s = 0; s < 8; ++s) {
+            const QString session =
+                dir.filePath(now.addSecs(s).toString(u"yyyy-MM-dd'T'HH-mm-ss'Z'"_s));
+            if (s < 3)
+                QVERIFY(QFile::link(elsewhere.filePath(u"first"_s), session + u".log"_s));
+            QVERIFY(QFile::link(outside, session + u"_000002.log"_s));
+            QVERIFY(QDir().mkdir(session + u"_000003.log"_s));
+        }
+        TrafficRecord record;
+        SessionLog log(record, dir.path(), KiB, 1024 * KiB);
+        for (int i = 0; i < 20; ++i)
+            record.received(u"COM1"_s, QByteArray::number(i).rightJustified(100, '.'));
+        log.close();
+
+        QVERIFY(!QFile::exists(elsewhere.filePath(u"first"_s)));
+        QCOMPARE(test::readFile(outside), QByteArray("outside"));
+        const QList<logline::Line> lines = readLog(dir.path());
+        QCOMPARE(lines.size(), 20);
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(lines[i].bytes, QByteArray::number(i).rightJustified(100, '.'));
+        const QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::NoSymLinks);
+        QCOMPARE(names.value(1).section(u'_', 1), u"000004.log"_s);
+        const QDateTime named =
+            QDateTime::fromString(names[0].left(20), u"yyyy-MM-dd'T'HH-mm-ss'Z'"_s);
+        const qint64 since = QDateTime(named.date(), named.time(), Qt::UTC).toSecsSinceEpoch() -
+                             now.toSecsSinceEpoch();
+        QVERIFY2(since >= 3 && since < 60, qPrintable(names[0]));
     }
 
     void unwritable_data()
