@@ -430,6 +430,31 @@ private Q_SLOTS:
         QVERIFY(logged[1] == sent[1]);
     }
 
+    // While the log is behind, the console leaves what arrives in the socket; a peer that closes
+    // meanwhile loses none of it: it reaches the record and the terminal before the socket goes.
+    void closingSocketLosesNothing()
+    {
+        test::Rig rig;
+        TrafficRecord record(16 * KiB);
+        record.setKept(true); // a log that stores nothing: the record stays behind
+        rig.tcp.setRecord(&record);
+        rig.dispatcher.setRecord(&record);
+        QVERIFY(rig.connect());
+        const test::Transcript shown(rig.find<TerminalBox>("TXT_TCP_WIN"));
+        const QByteArray first(32 * KiB, 'a'), last(40 * KiB, 'b');
+        rig.bridge.socket->write(first);
+        QTRY_VERIFY(record.isBacklogged());
+        rig.bridge.socket->write(last);
+        rig.bridge.socket->disconnectFromHost();
+        QTRY_COMPARE(rig.tcp.state(), int(TcpControl::Closing));
+        rig.supervisor.TIM_CONNECT_TCP_Timer(); // the tick that drops the socket
+        QByteArray recorded;
+        for (qint64 s = record.first(); s < record.end(); ++s)
+            recorded += record.at(s).direction == Direction::Received ? record.at(s).bytes : "";
+        QCOMPARE(recorded, first + last);
+        QCOMPARE(shown.text, first + last);
+    }
+
     void filters_data()
     {
         QTest::addColumn<TrafficFilter>("filter");
