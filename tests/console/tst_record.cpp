@@ -596,6 +596,76 @@ private Q_SLOTS:
         QTRY_COMPARE(allLines(model), QByteArray("not a log line\n"));
     }
 
+    // A line no log has (a foreign file, a damaged one) costs at most a row's worth to read: it
+    // comes in broken rows, the last with its length, and the lines after it read as ever.
+    void lineTooLong()
+    {
+        constexpr qint64 Length = 2 * LogFile::MaxLine + 5;
+        const QByteArray after = logline::format(
+            {QDateTime::currentDateTime(), u"COM1"_s, logline::Direction::Sent, "a", u"it"_s});
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(QByteArray(Length, 'x') + '\n' + after) > Length);
+        file.close();
+        QString error;
+        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
+        QVERIFY2(log, qPrintable(error));
+        TrafficModel model(*log);
+        model.setActive(true);
+        QTRY_VERIFY(model.isCurrent());
+        QCOMPARE(model.rowCount(), 4);
+        const auto meaning = [&model](int row) {
+            return model.index(row, TrafficModel::Meaning).data(Qt::ToolTipRole).toString();
+        };
+        QVERIFY(!meaning(0).contains(QLocale().toString(Length)));
+        QVERIFY(meaning(2).contains(QLocale().toString(Length)));
+        QCOMPARE(model.index(2, TrafficModel::Direction).data().toString(), u"\u26A0 broken"_s);
+        QCOMPARE(meaning(3), u"it"_s);
+    }
+
+    void onlyRegularFilesOpen_data()
+    {
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("a named pipe, which would wait for a writer") << true;
+        QTest::newRow("a folder") << false;
+    }
+
+    void onlyRegularFilesOpen()
+    {
+        QFETCH(bool, pipe);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"x.log"_s);
+        QVERIFY(pipe ? mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : QDir().mkdir(path));
+        QString error;
+        QVERIFY(!LogFile::open(path, &error));
+        QCOMPARE(error, u"not a regular file"_s);
+    }
+
+    void rowLimit_data()
+    {
+        QTest::addColumn<bool>("live");
+        QTest::newRow("a saved log is read no further") << false;
+        QTest::newRow("the live view lets its oldest rows go") << true;
+    }
+
+    void rowLimit()
+    {
+        QFETCH(bool, live);
+        Live record;
+        for (int i = 0; i < 10; ++i)
+            record.record.linkEvent(u"COM1"_s, QString::number(i));
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(record.lines({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})) > 0);
+        file.close();
+        QString error;
+        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
+        TrafficModel model(live ? static_cast<const TrafficSource &>(record.source) : *log);
+        model.setRowLimit(4);
+        model.setActive(true);
+        QTRY_VERIFY(live ? model.isCurrent() : model.isFull());
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.index(0, TrafficModel::Meaning).data().toString(), live ? u"6"_s : u"0"_s);
+    }
+
     void counters_data()
     {
         // Each entry: s (sent), r (received) or e (event), then its bytes or text.

@@ -253,7 +253,11 @@ void TrafficWindow::applyFilter()
 void TrafficWindow::showState()
 {
     QString state = u"%1 rows"_s.arg(QLocale().toString(m_model->rowCount()));
-    if (!m_model->isCurrent()) {
+    if (m_model->isFull()) {
+        state +=
+            u", as many as a view holds: the log is read no further than %1%; a filter or a "
+            u"search shows later rows"_s.arg(m_model->readUpTo() * 100 / qMax(1, m_source->end()));
+    } else if (!m_model->isCurrent()) {
         if (m_model->isPaused())
             state += u", paused: %1 entries waiting"_s.arg(
                 QLocale().toString(m_source->end() - m_model->readUpTo()));
