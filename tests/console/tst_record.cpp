@@ -519,11 +519,16 @@ private Q_SLOTS:
         live.record.sent(u"COM1"_s, "OK", u"say \"hi\", twice"_s);
         live.record.sent(u"COM1"_s, "a", u"one\r\ntwo"_s);
         live.record.sent(u"COM1"_s, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s);
-        QTRY_COMPARE(live.model.rowCount(), 4);
+        // What a spreadsheet would run as a formula is text there.
+        live.record.sent(u"COM1"_s, "=1+1", u"@SUM(1+1)"_s);
+        live.record.sent(u"COM1"_s, "-2", u"+cmd|' /C calc'!A0"_s);
+        live.record.linkEvent(u"COM1"_s, u"\t=HYPERLINK(\"x\")"_s);
+        QTRY_COMPARE(live.model.rowCount(), 7);
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         QVERIFY(live.model.writeCsv(out));
-        QString csv = QString::fromUtf8(out.data());
+        QVERIFY(out.data().startsWith("\xEF\xBB\xBFtime,"));
+        QString csv = QString::fromUtf8(out.data().sliced(3));
         const QString time = csv.section(u'\n', 1, 1).section(u',', 0, 0);
         QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs),
                  QDateTime::fromMSecsSinceEpoch(live.record.at(0).wallMs));
@@ -536,22 +541,58 @@ private Q_SLOTS:
             "T,COM1,event,0,,,opened\r\n"
             "T,COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\"\r\n"
             "T,COM1,sent,1,61,a,\"one\r\ntwo\"\r\n"
-            "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"_s);
+            "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"
+            "T,COM1,sent,4,3d 31 2b 31,'=1+1,'@SUM(1+1)\r\n"
+            "T,COM1,sent,2,2d 32,'-2,'+cmd|' /C calc'!A0\r\n"
+            "T,COM1,event,0,,,\"'\t=HYPERLINK(\"\"x\"\")\"\r\n"_s);
         // Rows beyond what the writer holds before it writes go out whole.
         live.record.sent(u"COM1"_s, QByteArray(512 * 1024, 'z'), u"big"_s);
-        QTRY_COMPARE(live.model.rowCount(), 5);
+        QTRY_COMPARE(live.model.rowCount(), 8);
         QBuffer big;
         big.open(QIODevice::WriteOnly);
         QVERIFY(live.model.writeCsv(big));
         QVERIFY(big.data().startsWith(out.data()) && big.data().endsWith(",big\r\n"));
         // The view shows the start of its bytes; the export above took them whole.
-        QCOMPARE(live.model.index(4, TrafficModel::Hex).data().toString(),
+        QCOMPARE(live.model.index(7, TrafficModel::Hex).data().toString(),
                  u"7a "_s.repeated(31) + u"7a\u2026"_s);
-        QCOMPARE(live.model.index(4, TrafficModel::Characters).data().toString(),
+        QCOMPARE(live.model.index(7, TrafficModel::Characters).data().toString(),
                  QString(64, u'z') + u'\u2026');
         // Each entry has its time on a steady clock too, from the record's start.
         QVERIFY(live.record.at(0).monotonicNs >= 0);
-        QVERIFY(live.record.at(4).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
+        QVERIFY(live.record.at(7).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
+    }
+
+    // File > Open log... and File > Export... begin where the session logs are.
+    void dialogsStartAtTheSessions_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("open") << u"&Open log..."_s;
+        QTest::newRow("export") << u"&Export..."_s;
+    }
+
+    void dialogsStartAtTheSessions()
+    {
+        QFETCH(QString, action);
+        const test::TemporaryConfig config;
+        QVERIFY(QDir().mkpath(locations::sessionsFolder()));
+        TrafficRecord record;
+        TrafficViews views(record, nullptr);
+        views.showLive();
+        QAction *chosen = nullptr;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            for (QAction *a : window->findChildren<QAction *>())
+                chosen = a->text() == action ? a : chosen;
+        }
+        QVERIFY(chosen);
+        QString shown;
+        QTimer::singleShot(0, &record, [&shown] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            shown = dialog ? dialog->directory().absolutePath() : QString();
+            if (dialog)
+                dialog->reject();
+        });
+        chosen->trigger();
+        QCOMPARE(shown, QDir(locations::sessionsFolder()).absolutePath());
     }
 
     void savedLog()

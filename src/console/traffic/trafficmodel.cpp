@@ -103,9 +103,13 @@ QString fullTime(const QDateTime &time)
 }
 
 // RFC 4180: a field that holds a comma, a quote or a line end goes in quotes, its quotes doubled.
+// Spreadsheets run a cell that begins with = + - @ as a formula (TAB and CR lead into one too):
+// such a field begins with an apostrophe, which they take as "text" and do not show.
 void appendCsvField(QByteArray &out, const QString &field)
 {
     QByteArray utf8 = field.toUtf8();
+    if (!utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front()))
+        utf8.prepend('\'');
     if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\r') &&
         !utf8.contains('\n')) {
         out += utf8;
@@ -426,7 +430,7 @@ QByteArray TrafficModel::logLines(QList<int> rows) const
 bool TrafficModel::writeCsv(QIODevice &out) const
 {
     constexpr qsizetype Flush = 1024 * 1024;
-    QByteArray text = "time,link,direction,count,hex,text,meaning\r\n";
+    QByteArray text = "\xEF\xBB\xBFtime,link,direction,count,hex,text,meaning\r\n";
     for (const qint64 key : m_keys) {
         if (key < m_source.begin())
             continue;

@@ -83,8 +83,10 @@ public:
 
     // The rows as session log lines, each once and in order, each ended by LF.
     QByteArray logLines(QList<int> rows) const;
-    // Every row, as CSV (RFC 4180): a header, then time, link, direction, count, hex, text and
-    // meaning, each record ended by CR LF. False when the device refuses the bytes.
+    // Every row, as CSV (RFC 4180) in UTF-8 with a byte-order mark: a header, then time, link,
+    // direction, count, hex, text and meaning, each record ended by CR LF. A text field that a
+    // spreadsheet would take for a formula is written with a leading apostrophe; the hex field
+    // holds the bytes exactly. False when the device refuses the bytes.
     bool writeCsv(QIODevice &out) const;
 
 Q_SIGNALS:

@@ -1,6 +1,7 @@
 #include "trafficwindow.h"
 
 #include "logfile.h"
+#include "platform/locations.h"
 #include "platform/trafficrecord.h"
 #include "trafficcounters.h"
 #include "trafficmodel.h"
@@ -285,8 +286,9 @@ void TrafficWindow::copySelection()
 
 void TrafficWindow::chooseExport()
 {
-    const QString path = QFileDialog::getSaveFileName(this, u"Export the rows shown"_s,
-                                                      u"traffic.csv"_s, u"CSV (*.csv)"_s);
+    const QString path = QFileDialog::getSaveFileName(
+        this, u"Export the rows shown"_s, locations::sessionsFolder() + u"/traffic.csv"_s,
+        u"CSV (*.csv)"_s);
     if (!path.isEmpty())
         exportCsv(path);
 }
