@@ -242,7 +242,7 @@ void MainWindow::wireLinks()
     // From then on the record reads the serial line's bytes as the reader's protocol.
     connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::toggled, this, [this, poller](bool on) {
         m_record->setReaderLine(on);
-        poller->checkSimulatorCap();
+        poller->simulatorSwitched();
     });
 
     auto *sendTest = m_sendTest.get();
