@@ -153,7 +153,12 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Closing the log lets the record release the links it held back: their readers must still be
+    // there. A window closed the usual way has closed it already.
+    m_sessionLog.reset();
+}
 
 void MainWindow::wire()
 {
