@@ -18,8 +18,9 @@ namespace kalveno {
 // and costs the view a key per line. The view sees the file as long as it was when opened; one
 // that shrinks afterwards reads as broken lines, never as a crash.
 //
-// A line costs at most MaxLine bytes to read: a longer one (no log line comes near it: a chunk is
-// at most 64 KiB) is shown as broken rows of MaxLine bytes each, the last with the line's length.
+// A line costs at most MaxLine bytes to read: a longer one (the console's own lines are far
+// shorter: it reads at most 64 KiB at a time) is shown as broken rows of MaxLine bytes each, the
+// last with the line's length.
 class LogFile final : public TrafficSource
 {
 public:
