@@ -1,6 +1,7 @@
 #include "sessionlog.h"
 
 #include "protocol/logline.h"
+#include "sessionfiles.h"
 #include "trafficrecord.h"
 
 #include <QDateTime>
@@ -27,6 +28,11 @@ namespace {
 // Lines are gathered up to this much text and then written in one call; the record hears after
 // each write that the entries in it are stored.
 constexpr qsizetype WriteChunk = 1024 * 1024;
+// Names tried for a new file before the log gives up until its next attempt: the next seconds
+// for a session's first file, the next parts for the others.
+constexpr int NameTries = 100;
+// A batch of more entries than this gives its room back once written.
+constexpr size_t KeptBatch = 4096;
 
 } // namespace
 
@@ -41,7 +47,7 @@ public:
         , m_folder(folder)
         , m_fileLimit(qMin(fileLimit, totalLimit))
         , m_totalLimit(totalLimit)
-        , m_started(QDateTime::currentDateTime())
+        , m_started(QDateTime::currentDateTimeUtc())
     {
         m_out.reserve(WriteChunk + WriteChunk / 4);
     }
@@ -103,6 +109,8 @@ private:
             for (const TrafficEntry &entry : batch)
                 write(entry);
             batch.clear();
+            if (batch.capacity() > KeptBatch)
+                batch.shrink_to_fit();
             flush();
             if (finishing) {
                 m_file.close();
@@ -163,7 +171,7 @@ private:
             m_lost += m_outEntries;
             m_out.clear();
             m_outEntries = 0;
-            fail(m_file.fileName(), why);
+            fail(m_path, why);
             return false;
         }
         m_fileSize += m_out.size();
@@ -178,6 +186,8 @@ private:
         return true;
     }
 
+    // Begins the next file: the session's first, or the part after the last. A name that is
+    // taken (by anything: a file, a link, a folder) passes to the next one.
     bool open()
     {
         std::error_code error;
@@ -186,21 +196,34 @@ private:
             fail(m_folder, QString::fromLocal8Bit(error.message()));
             return false;
         }
-        if (m_session.isEmpty()) {
-            // Another console may have started in the same second: the next free second is taken.
-            QDateTime start = m_started;
-            while (QFile::exists(path(start.toString(u"yyyy-MM-dd_HH-mm-ss"_s), 1)))
-                start = start.addSecs(1);
-            m_session = start.toString(u"yyyy-MM-dd_HH-mm-ss"_s);
+        const bool first = m_session.isEmpty();
+        for (int tries = 0; tries < NameTries; ++tries) {
+            if (first)
+                m_session = sessionfiles::sessionName(m_started.addSecs(tries));
+            const QString path = m_folder + u'/' + sessionfiles::fileName(m_session, m_part);
+            QString why;
+            switch (sessionfiles::create(m_file, path, &why)) {
+            case sessionfiles::Created::Yes:
+                m_path = path;
+                m_fileSize = 0;
+                keepUnderTotal();
+                return true;
+            case sessionfiles::Created::Taken:
+                if (!first)
+                    ++m_part;
+                break;
+            case sessionfiles::Created::Failed:
+                if (first)
+                    m_session.clear();
+                fail(path, why);
+                return false;
+            }
         }
-        m_file.setFileName(path(m_session, m_part));
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            fail(m_file.fileName(), m_file.errorString());
-            return false;
-        }
-        m_fileSize = m_file.size();
-        keepUnderTotal();
-        return true;
+        const QString last = sessionfiles::fileName(m_session, m_part);
+        if (first)
+            m_session.clear();
+        fail(m_folder, u"%1 names up to %2 are taken"_s.arg(NameTries).arg(last));
+        return false;
     }
 
     bool rotate()
@@ -210,35 +233,42 @@ private:
         return open();
     }
 
-    QString path(const QString &session, int part) const
-    {
-        if (part == 1)
-            return m_folder + u'/' + session + u".log"_s;
-        return m_folder + u'/' + session + u"_%1.log"_s.arg(part, 6, 10, QChar(u'0'));
-    }
-
-    // Removes the oldest files of the folder until they and a full current file fit in the total.
+    // Removes the oldest session files of the folder until they and a full current file fit in
+    // the total. Only files named as sessions are counted or removed, never a link, never a file
+    // that a running console holds.
     void keepUnderTotal()
     {
-        QFileInfoList files = QDir(m_folder).entryInfoList({u"*.log"_s}, QDir::Files);
-        std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-            return a.fileName() < b.fileName();
-        });
-        const QString current = QFileInfo(m_file.fileName()).fileName();
+        struct Candidate
+        {
+            sessionfiles::Order order;
+            qint64 size;
+        };
+        std::vector<Candidate> files;
+        const QString current = QFileInfo(m_path).fileName();
         qint64 total = m_fileLimit;
-        for (const QFileInfo &file : std::as_const(files))
-            total += file.fileName() == current ? 0 : file.size();
-        for (const QFileInfo &file : std::as_const(files)) {
+        const QFileInfoList entries = QDir(m_folder).entryInfoList(QDir::Files);
+        for (const QFileInfo &entry : entries) {
+            const std::optional<sessionfiles::Order> order =
+                sessionfiles::orderOf(entry.fileName());
+            if (!order || entry.isSymLink() || entry.fileName() == current)
+                continue;
+            total += entry.size();
+            files.push_back({*order, entry.size()});
+        }
+        std::sort(files.begin(), files.end(),
+                  [](const Candidate &a, const Candidate &b) { return a.order < b.order; });
+        for (const Candidate &file : files) {
             if (total <= m_totalLimit)
                 break;
-            if (file.fileName() != current && QFile::remove(file.absoluteFilePath()))
-                total -= file.size();
+            if (const std::optional<qint64> freed =
+                    sessionfiles::removeUnheld(m_folder, file.order.name))
+                total -= *freed;
         }
     }
 
+    // The file stays open (and locked) when a write fails: the log goes on in it once it can.
     void fail(const QString &where, const QString &why)
     {
-        m_file.close();
         m_failing = true;
         m_retryAt = QDeadlineTimer(RetryMs);
         m_why = why;
@@ -255,7 +285,7 @@ private:
 
     void resume()
     {
-        if (!open())
+        if (!m_file.isOpen() && !open())
             return;
         m_failing = false;
         if (m_lost > 0) {
@@ -269,7 +299,7 @@ private:
                 return;
         }
         const QString message = u"session log: writing again to %1; %2 entries could not be "
-                                u"written"_s.arg(m_file.fileName())
+                                u"written"_s.arg(m_path)
                                     .arg(std::exchange(m_lost, 0));
         m_reported.clear();
         QMetaObject::invokeMethod(
@@ -309,6 +339,7 @@ private:
     QString m_session;
     int m_part = 1;
     QFile m_file;
+    QString m_path; // of the file being written, or last written
     qint64 m_fileSize = 0;
     QByteArray m_out;
     qint64 m_outEntries = 0;

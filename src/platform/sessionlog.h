@@ -13,9 +13,10 @@ struct TrafficEntry;
 
 // The session log: every entry of the traffic record, from the start of the run to its end,
 // appended to disk as one session log line, whether anybody looks at it or not. Files are named
-// by the session's start, <yyyy-MM-dd_HH-mm-ss>.log, then <...>_000002.log and on as each
-// reaches the file limit, so that they sort in order; the oldest files of the folder go (never
-// the one being written) to keep it under the total limit.
+// by the session's start in UTC, then numbered on as each reaches the file limit (sessionfiles);
+// each is made new, never through a link, and held locked while it is written. Each time a file
+// begins, the oldest session files of the folder go to keep it under the total limit: never
+// another file, never one that a running console holds.
 //
 // Formatting and writing run on a thread of their own: a flood brings a thousand 64 KiB chunks
 // a second, each about half a millisecond to decode and format, which would stall the window.

@@ -53,6 +53,10 @@ void TcpControl::close(const QString &why)
     m_timeout.stop();
     // abort() emits disconnected and state changes inside the call; they are ours, not events.
     const bool wasConnected = m_state == Connected || m_state == Closing;
+    // Bytes the peer sent that nobody read (the reader held back for the log) would go with the
+    // socket: the record takes them first.
+    if (wasConnected)
+        getData();
     m_closing = true;
     m_socket.abort();
     m_closing = false;
@@ -107,6 +111,11 @@ void TcpControl::onError(QAbstractSocket::SocketError error)
     m_timeout.stop();
     if (error == QAbstractSocket::RemoteHostClosedError && m_state == Connected) {
         m_state = Closing;
+        // What the peer sent before it closed is all here now: it is offered to the reader, which
+        // takes it even while it holds back, before the close is recorded and before anything
+        // can drop the socket.
+        if (m_socket.bytesAvailable() > 0)
+            Q_EMIT dataArrival(m_socket.bytesAvailable());
         recordEvent(u"closed by the peer"_s);
         Q_EMIT closedByPeer();
         return;

@@ -14,7 +14,9 @@ class TrafficRecord;
 // A TCP client that behaves like the socket control the console was designed around: it keeps
 // that control's state numbers itself, raises a connect event, a data-arrival event and an
 // error event, and bounds a connection attempt by a time-out of its own. A peer's close leaves
-// the state at Closing and raises no error; a failed attempt leaves Error and raises one.
+// the state at Closing and raises no error; a failed attempt leaves Error and raises one. What a
+// closing peer sent is offered to the reader once more at its close, and whatever is still
+// unread when the socket is closed goes into the record: no received byte is dropped unrecorded.
 // Every chunk read or written, and every connect, close and error, goes into the traffic
 // record, under the link name "TCP <port>"; an error that repeats the one before is counted
 // rather than written again.

@@ -6,6 +6,47 @@
 
 namespace kalveno {
 
+namespace {
+
+// How an array's data is held. QByteArray shows it only to a caller that may change it; nothing
+// here does.
+template<typename Array>
+const typename Array::DataPointer &dataOf(const Array &array)
+{
+    return const_cast<Array &>(array).data_ptr();
+}
+
+// What the allocator hands out for a Qt array's data: the array's header, its capacity and the
+// terminating unit, and the allocator's own header, rounded up to its granule of 16 bytes. Data
+// that is not allocated (a literal) costs nothing.
+template<typename Array>
+qint64 allocation(const Array &array)
+{
+    const qsizetype capacity = dataOf(array).constAllocatedCapacity();
+    if (capacity == 0)
+        return 0;
+    constexpr qint64 Unit = sizeof(typename Array::value_type);
+    constexpr qint64 ArrayHeader = 16 + 1;
+    constexpr qint64 MallocHeader = 8;
+    const qint64 request = ArrayHeader + Unit * (capacity + 1) + MallocHeader;
+    return qMax<qint64>(32, (request + 15) & ~qint64(15));
+}
+
+// The data in an allocation of its own size: a reader hands over its buffer, which may be far
+// larger than what was read. Allocated data of the right size is shared as it is; a literal
+// lives as long as the program, but other data that is not allocated may not outlive the call.
+template<typename Array>
+Array exactly(const Array &array, bool literalsLive)
+{
+    const auto &d = dataOf(array);
+    if (array.isEmpty() || (!d.isMutable() && literalsLive) ||
+        (d.isMutable() && d.freeSpaceAtBegin() == 0 && d.constAllocatedCapacity() == array.size()))
+        return array;
+    return Array(array.constData(), array.size());
+}
+
+} // namespace
+
 QString meaningOf(const TrafficEntry &entry)
 {
     if (!entry.note.isEmpty() || entry.direction == TrafficEntry::Direction::Event)
@@ -58,15 +99,17 @@ qint64 TrafficRecord::add(TrafficEntry::Direction direction, const QString &link
     entry.link = link;
     entry.direction = direction;
     entry.readerLine = m_readerLine;
-    entry.bytes = bytes;
-    entry.note = note;
+    entry.bytes = exactly(bytes, false);
+    entry.note = exactly(note, true);
     const qint64 size = footprint(entry);
     m_used += size;
     if (m_kept)
         m_unkept += size;
+    // The entry itself may go in the trim, when it alone is larger than the limit.
+    const qint64 sequence = entry.sequence;
     Q_EMIT appended(entry);
-    trim();
-    return entry.sequence;
+    trim(m_limit);
+    return sequence;
 }
 
 void TrafficRecord::setKept(bool kept)
@@ -76,7 +119,7 @@ void TrafficRecord::setKept(bool kept)
     m_kept = kept;
     m_keptUpTo = m_next;
     m_unkept = 0;
-    trim();
+    trim(m_limit);
     if (wasBacklogged)
         Q_EMIT backlogCleared();
 }
@@ -89,7 +132,7 @@ void TrafficRecord::keptUpTo(qint64 sequence)
     for (qint64 s = qMax(m_keptUpTo, first()); s < qMin(sequence, m_next); ++s)
         m_unkept -= footprint(at(s));
     m_keptUpTo = qMin(sequence, m_next);
-    trim();
+    trim(m_limit);
     if (wasBacklogged && !isBacklogged())
         Q_EMIT backlogCleared();
 }
@@ -99,10 +142,18 @@ bool TrafficRecord::isBacklogged() const
     return m_kept && m_unkept > m_limit;
 }
 
-void TrafficRecord::trim()
+void TrafficRecord::clear()
+{
+    trim(0);
+    // A deque keeps the blocks it may reuse; a record emptied whole gives them back.
+    if (m_entries.empty())
+        std::deque<TrafficEntry>().swap(m_entries);
+}
+
+void TrafficRecord::trim(qint64 limit)
 {
     const qint64 before = first();
-    while (m_used > m_limit && !m_entries.empty() &&
+    while (m_used > limit && !m_entries.empty() &&
            (!m_kept || m_entries.front().sequence < m_keptUpTo)) {
         m_used -= footprint(m_entries.front());
         m_entries.pop_front();
@@ -113,10 +164,11 @@ void TrafficRecord::trim()
 
 qint64 TrafficRecord::footprint(const TrafficEntry &entry)
 {
-    // The bytes and the note, the entry itself and what the allocator keeps beside each buffer.
-    constexpr qint64 Overhead = 64;
-    return qint64(sizeof(TrafficEntry)) + entry.bytes.size() + entry.note.size() * 2 +
-           (entry.bytes.isEmpty() ? 0 : Overhead) + (entry.note.isEmpty() ? 0 : Overhead);
+    // The deque holds entries in blocks of about 512 bytes: an entry's place is its size and a
+    // share of its block's allocation and of the deque's map. The link name is one string shared
+    // by every entry of the link, and costs nothing more per entry.
+    constexpr qint64 Place = qint64(sizeof(TrafficEntry)) + 16;
+    return Place + allocation(entry.bytes) + allocation(entry.note);
 }
 
 } // namespace kalveno

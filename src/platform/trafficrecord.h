@@ -36,10 +36,14 @@ logline::Line lineOf(const TrafficEntry &entry, const QDateTime &time);
 // link and direction, and the links' events. The links write into it as the bytes pass; the
 // terminals, the traffic view and the session log are views of it.
 //
-// It keeps the newest entries in memory up to a limit. While a keeper (the session log) takes
-// the entries to disk, an entry leaves memory only once the keeper has stored it; when what is
-// not yet stored passes the limit, the record is backlogged and the links hold back their
-// reading (which a TCP peer and a pseudo-terminal feel as flow control) until it has caught up.
+// It keeps the newest entries in memory up to a limit, counted as what they cost: each entry's
+// place in the record and the allocations of its bytes and its note, with the allocator's own
+// bookkeeping. An entry holds exactly its bytes, never a reader's spare room, so that a small
+// chunk costs about two hundred bytes rather than the buffer it was read into. While a keeper
+// (the session log) takes the entries to disk, an entry leaves memory only once the keeper has
+// stored it; when what is not yet stored passes the limit, the record is backlogged and the links
+// hold back their reading (which a TCP peer and a pseudo-terminal feel as flow control) until it
+// has caught up.
 class TrafficRecord final : public QObject
 {
     Q_OBJECT
@@ -69,6 +73,9 @@ public:
     // Everything before this sequence is safely stored by the keeper.
     void keptUpTo(qint64 sequence);
     bool isBacklogged() const;
+    // Lets go of every entry the keeper has stored (every entry, without a keeper): nothing will
+    // show them any more.
+    void clear();
 
 Q_SIGNALS:
     void appended(const TrafficEntry &entry);
@@ -79,7 +86,7 @@ Q_SIGNALS:
 private:
     qint64 add(TrafficEntry::Direction direction, const QString &link, const QByteArray &bytes,
                const QString &note);
-    void trim();
+    void trim(qint64 limit);
     static qint64 footprint(const TrafficEntry &entry);
 
     std::deque<TrafficEntry> m_entries;

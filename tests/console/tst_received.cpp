@@ -311,6 +311,40 @@ private Q_SLOTS:
         QCOMPARE(changes.count(), 1);
         QCOMPARE(rig.poller.text(), Query);
     }
+
+    void requestCutShort_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QByteArray>("shown"); // the piece held, unanswered, and the rest
+        QTest::newRow("the port changed") << u"port"_s << Query;
+        QTest::newRow("the simulator switched off and on") << u"off"_s << Query;
+        QTest::newRow("Clear") << u"clear"_s << Query.mid(2);
+    }
+
+    // The first piece of a request waits for the rest; what happens meanwhile ends the wait, and
+    // the rest alone is no request.
+    void requestCutShort()
+    {
+        QFETCH(QString, what);
+        QFETCH(QByteArray, shown);
+        SerialRig rig(true, {0});
+        Pty other;
+        rig.devices[2] = other.slavePath();
+        rig.line.write(Query.left(2));
+        QTRY_VERIFY(rig.poller.frameTimer().isActive());
+        Pty &rest = what == u"port" ? other : rig.line;
+        if (what == u"port") {
+            rig.find<QLineEdit>("INP_COMM_NO")->setText(u"2"_s);
+        } else if (what == u"off") {
+            rig.find<QCheckBox>("SW_TOURNRFID")->setChecked(false);
+            rig.find<QCheckBox>("SW_TOURNRFID")->setChecked(true);
+        } else {
+            rig.poller.B_CLEAR_232_Click();
+        }
+        rest.write(Query.mid(2));
+        QTRY_COMPARE(rig.poller.text(), shown);
+        QVERIFY(rig.quiet() && other.readAvailable().isEmpty());
+    }
 };
 
 QTEST_MAIN(TestReceived)

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "platform/locations.h"
+#include "platform/serialcontrol.h"
 #include "platform/sessionlog.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
@@ -11,10 +12,14 @@
 #include "traffic/logfile.h"
 #include "traffic/trafficcounters.h"
 #include "traffic/trafficmodel.h"
+#include "traffic/trafficviews.h"
 #include "traffic/trafficwindow.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -26,6 +31,7 @@
 
 #include <malloc.h>
 #include <numeric>
+#include <sys/stat.h>
 #include <thread>
 
 // There only when AddressSanitizer runs: its allocator is its own, which mallinfo2 does not see.
@@ -41,7 +47,7 @@ constexpr qint64 KiB = 1024;
 
 QFileInfoList files(const QString &folder)
 {
-    return QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files, QDir::Name);
+    return QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name);
 }
 
 // The lines of the folder's session files in name order, read apart from the code under test; a
@@ -205,6 +211,102 @@ private Q_SLOTS:
             QCOMPARE(lines[i].bytes, record.at(200 - lines.size() + i).bytes);
     }
 
+    void capSparesWhatIsNotItsOwn_data()
+    {
+        // Planted before the log starts: name=KiB for a file, name>target for a link into another
+        // folder, "live" for a second console writing there.
+        QTest::addColumn<QStringList>("planted");
+        QTest::addColumn<qint64>("totalLimit");
+        QTest::addColumn<QStringList>("gone");
+        QTest::newRow("other programs' .log files")
+            << QStringList{u"notes.log=40"_s, u"app.log=40"_s, u"2000-01-01_00-00-00.txt=40"_s}
+            << 40 * KiB << QStringList{};
+        QTest::newRow("links, whatever their names")
+            << QStringList{u"2000-01-01_00-00-00.log>data"_s, u"other.log>data"_s,
+                           u"2000-01-01T00-00-01Z.log>nowhere"_s}
+            << 20 * KiB << QStringList{};
+        QTest::newRow("earlier versions' names go before those in UTC")
+            << QStringList{u"2099-01-01_00-00-00.log=20"_s, u"2000-01-01T00-00-00Z.log=20"_s}
+            << 40 * KiB << QStringList{u"2099-01-01_00-00-00.log"_s};
+        QTest::newRow("a second console's live file")
+            << QStringList{u"2000-01-01_00-00-00_000002.log=20"_s, u"live"_s} << 8 * KiB
+            << QStringList{u"2000-01-01_00-00-00_000002.log"_s};
+    }
+
+    void capSparesWhatIsNotItsOwn()
+    {
+        QFETCH(QStringList, planted);
+        QFETCH(qint64, totalLimit);
+        QFETCH(QStringList, gone);
+        QTemporaryDir dir, elsewhere;
+        const QString data = elsewhere.filePath(u"data"_s);
+        QVERIFY(test::TemporaryConfig::write(data, QByteArray(20 * KiB, '\n')));
+        TrafficRecord otherRecord;
+        std::unique_ptr<SessionLog> other;
+        for (const QString &entry : planted) {
+            if (entry == u"live") { // once its line is on disk
+                other = std::make_unique<SessionLog>(otherRecord, dir.path(), 8 * KiB, 8 * KiB);
+                otherRecord.received(u"COM1"_s, "written");
+                QTRY_COMPARE(readLog(dir.path()).size(), 1);
+            } else if (const qsizetype link = entry.indexOf(u'>'); link > 0) {
+                QVERIFY(QFile::link(elsewhere.filePath(entry.mid(link + 1)),
+                                    dir.filePath(entry.left(link))));
+            } else {
+                const QStringList file = entry.split(u'=');
+                QVERIFY(test::TemporaryConfig::write(dir.filePath(file[0]),
+                                                     QByteArray(file[1].toInt() * KiB, '\n')));
+            }
+        }
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::System);
+        TrafficRecord record;
+        SessionLog log(record, dir.path(), 8 * KiB, totalLimit);
+        for (int i = 0; i < 10; ++i)
+            record.received(u"COM1"_s, QByteArray::number(i).rightJustified(100, '.'));
+        log.close();
+
+        for (const QString &name : before)
+            QVERIFY2(QFileInfo(dir.filePath(name)).isSymLink() ||
+                         QFile::exists(dir.filePath(name)) || gone.contains(name),
+                     qPrintable(name));
+        for (const QString &name : gone)
+            QVERIFY2(!QFileInfo::exists(dir.filePath(name)), qPrintable(name));
+        QCOMPARE(test::readFile(data), QByteArray(20 * KiB, '\n'));
+        QCOMPARE(readLog(dir.path()).size(), other ? 11 : 10);
+    }
+
+    // Links and a folder at the names the log would take: it moves on to free names, writes
+    // nothing anywhere else, and names its files by UTC, which the test's zone is not.
+    void plantedNames()
+    {
+        QTemporaryDir dir, elsewhere;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QString outside = elsewhere.filePath(u"outside"_s);
+        QVERIFY(test::TemporaryConfig::write(outside, "outside"));
+        for (int s = 0; s < 8; ++s) {
+            const QString session =
+                dir.filePath(now.addSecs(s).toString(u"yyyy-MM-dd'T'HH-mm-ss'Z'"_s));
+            if (s < 3)
+                QVERIFY(QFile::link(elsewhere.filePath(u"first"_s), session + u".log"_s));
+            QVERIFY(QFile::link(outside, session + u"_000002.log"_s));
+            QVERIFY(QDir().mkdir(session + u"_000003.log"_s));
+        }
+        TrafficRecord record;
+        SessionLog log(record, dir.path(), KiB, 1024 * KiB);
+        for (int i = 0; i < 20; ++i)
+            record.received(u"COM1"_s, QByteArray::number(i).rightJustified(100, '.'));
+        log.close();
+
+        QVERIFY(!QFile::exists(elsewhere.filePath(u"first"_s)));
+        QCOMPARE(test::readFile(outside), QByteArray("outside"));
+        const QList<logline::Line> lines = readLog(dir.path());
+        QVERIFY(lines.size() == 20 && lines[19].bytes == QByteArray("19").rightJustified(100, '.'));
+        const QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::NoSymLinks);
+        QCOMPARE(names.value(1).section(u'_', 1), u"000004.log"_s);
+        QDateTime named = QDateTime::fromString(names[0].left(20), u"yyyy-MM-dd'T'HH-mm-ss'Z'"_s);
+        named.setTimeSpec(Qt::UTC);
+        QVERIFY2(named.toSecsSinceEpoch() - now.toSecsSinceEpoch() >= 3, qPrintable(names[0]));
+    }
+
     void unwritable_data()
     {
         QTest::addColumn<bool>("full");
@@ -323,6 +425,31 @@ private Q_SLOTS:
         QVERIFY(logged[1] == sent[1]);
     }
 
+    // While the log is behind, the console leaves what arrives in the socket; a peer that closes
+    // meanwhile loses none of it: it reaches the record and the terminal before the socket goes.
+    void closingSocketLosesNothing()
+    {
+        test::Rig rig;
+        TrafficRecord record(16 * KiB);
+        record.setKept(true); // a log that stores nothing: the record stays behind
+        rig.tcp.setRecord(&record);
+        rig.dispatcher.setRecord(&record);
+        QVERIFY(rig.connect());
+        const test::Transcript shown(rig.find<TerminalBox>("TXT_TCP_WIN"));
+        const QByteArray first(32 * KiB, 'a'), last(40 * KiB, 'b');
+        rig.bridge.socket->write(first);
+        QTRY_VERIFY(record.isBacklogged());
+        rig.bridge.socket->write(last);
+        rig.bridge.socket->disconnectFromHost();
+        QTRY_COMPARE(rig.tcp.state(), int(TcpControl::Closing));
+        rig.supervisor.TIM_CONNECT_TCP_Timer(); // the tick that drops the socket
+        QByteArray recorded;
+        for (qint64 s = record.first(); s < record.end(); ++s)
+            recorded += record.at(s).direction == Direction::Received ? record.at(s).bytes : "";
+        QCOMPARE(recorded, first + last);
+        QCOMPARE(shown.text, first + last);
+    }
+
     void filters_data()
     {
         QTest::addColumn<TrafficFilter>("filter");
@@ -387,11 +514,16 @@ private Q_SLOTS:
         live.record.sent(u"COM1"_s, "OK", u"say \"hi\", twice"_s);
         live.record.sent(u"COM1"_s, "a", u"one\r\ntwo"_s);
         live.record.sent(u"COM1"_s, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s);
-        QTRY_COMPARE(live.model.rowCount(), 4);
+        // What a spreadsheet would run as a formula is text there.
+        live.record.sent(u"COM1"_s, "=1+1", u"@SUM(1+1)"_s);
+        live.record.sent(u"COM1"_s, "-2", u"+cmd|' /C calc'!A0"_s);
+        live.record.linkEvent(u"COM1"_s, u"\t=HYPERLINK(\"x\")"_s);
+        QTRY_COMPARE(live.model.rowCount(), 7);
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         QVERIFY(live.model.writeCsv(out));
-        QString csv = QString::fromUtf8(out.data());
+        QVERIFY(out.data().startsWith("\xEF\xBB\xBFtime,"));
+        QString csv = QString::fromUtf8(out.data().sliced(3));
         const QString time = csv.section(u'\n', 1, 1).section(u',', 0, 0);
         QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs),
                  QDateTime::fromMSecsSinceEpoch(live.record.at(0).wallMs));
@@ -404,22 +536,52 @@ private Q_SLOTS:
             "T,COM1,event,0,,,opened\r\n"
             "T,COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\"\r\n"
             "T,COM1,sent,1,61,a,\"one\r\ntwo\"\r\n"
-            "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"_s);
+            "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"
+            "T,COM1,sent,4,3d 31 2b 31,'=1+1,'@SUM(1+1)\r\n"
+            "T,COM1,sent,2,2d 32,'-2,'+cmd|' /C calc'!A0\r\n"
+            "T,COM1,event,0,,,\"'\t=HYPERLINK(\"\"x\"\")\"\r\n"_s);
         // Rows beyond what the writer holds before it writes go out whole.
         live.record.sent(u"COM1"_s, QByteArray(512 * 1024, 'z'), u"big"_s);
-        QTRY_COMPARE(live.model.rowCount(), 5);
+        QTRY_COMPARE(live.model.rowCount(), 8);
         QBuffer big;
         big.open(QIODevice::WriteOnly);
         QVERIFY(live.model.writeCsv(big));
         QVERIFY(big.data().startsWith(out.data()) && big.data().endsWith(",big\r\n"));
         // The view shows the start of its bytes; the export above took them whole.
-        QCOMPARE(live.model.index(4, TrafficModel::Hex).data().toString(),
+        QCOMPARE(live.model.index(7, TrafficModel::Hex).data().toString(),
                  u"7a "_s.repeated(31) + u"7a\u2026"_s);
-        QCOMPARE(live.model.index(4, TrafficModel::Characters).data().toString(),
+        QCOMPARE(live.model.index(7, TrafficModel::Characters).data().toString(),
                  QString(64, u'z') + u'\u2026');
         // Each entry has its time on a steady clock too, from the record's start.
         QVERIFY(live.record.at(0).monotonicNs >= 0);
-        QVERIFY(live.record.at(4).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
+        QVERIFY(live.record.at(7).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
+    }
+
+    // File > Open log... and File > Export... begin where the session logs are.
+    void dialogsStartAtTheSessions()
+    {
+        const test::TemporaryConfig config;
+        QVERIFY(QDir().mkpath(locations::sessionsFolder()));
+        TrafficRecord record;
+        TrafficViews views(record, nullptr, nullptr);
+        views.showLive();
+        QList<QAction *> actions;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            actions += window->findChildren<QAction *>();
+        QSet<QString> shown; // each dialog's folder
+        for (QAction *action : std::as_const(actions)) {
+            if (action->text() != u"&Open log..." && action->text() != u"&Export...")
+                continue;
+            QTimer::singleShot(0, &record, [&shown, action] {
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                shown << action->text() + u' ' + dialog->directory().absolutePath();
+                dialog->reject();
+            });
+            action->trigger();
+        }
+        const QString sessions = QDir(locations::sessionsFolder()).absolutePath();
+        QCOMPARE(shown,
+                 QSet<QString>({u"&Open log... "_s + sessions, u"&Export... "_s + sessions}));
     }
 
     void savedLog()
@@ -462,6 +624,67 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 4);
         model.setFilter(filter(u"LOG LINE"_s, {}, false, true, false));
         QTRY_COMPARE(allLines(model), QByteArray("not a log line\n"));
+    }
+
+    // A line no log has (a foreign file, a damaged one) costs at most a row's worth to read: it
+    // comes in broken rows, the last with its length, and the lines after it read as ever.
+    void lineTooLong()
+    {
+        constexpr qint64 Length = 2 * LogFile::MaxLine + 5;
+        const QByteArray after = logline::format(
+            {QDateTime::currentDateTime(), u"COM1"_s, logline::Direction::Sent, "a", u"it"_s});
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(QByteArray(Length, 'x') + '\n' + after) > Length);
+        file.close();
+        QString error;
+        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
+        QVERIFY2(log, qPrintable(error));
+        TrafficModel model(*log);
+        model.setActive(true);
+        QTRY_VERIFY(model.isCurrent());
+        QCOMPARE(model.rowCount(), 4);
+        const auto meaning = [&model](int row) {
+            return model.index(row, TrafficModel::Meaning).data(Qt::ToolTipRole).toString();
+        };
+        QVERIFY(!meaning(0).contains(QLocale().toString(Length)));
+        QVERIFY(meaning(2).contains(QLocale().toString(Length)));
+        QCOMPARE(model.index(2, TrafficModel::Direction).data().toString(), u"\u26A0 broken"_s);
+        QCOMPARE(meaning(3), u"it"_s);
+    }
+
+    // Opening a named pipe would wait for a writer for ever.
+    void namedPipeIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"x.log"_s);
+        QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QString error;
+        QVERIFY(!LogFile::open(path, &error));
+        QCOMPARE(error, u"not a regular file"_s);
+    }
+
+    // A view holds a bounded number of rows: a saved log is read no further, the live view lets
+    // its oldest rows go.
+    void rowLimit()
+    {
+        Live live;
+        for (int i = 0; i < 10; ++i)
+            live.record.linkEvent(u"COM1"_s, QString::number(i));
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(live.lines({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})) > 0);
+        file.close();
+        QString error;
+        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
+        for (const TrafficSource *source : {static_cast<TrafficSource *>(log.get()),
+                                            static_cast<TrafficSource *>(&live.source)}) {
+            TrafficModel model(*source);
+            model.setRowLimit(4);
+            model.setActive(true);
+            QTRY_VERIFY(model.isFull() || model.isCurrent());
+            QCOMPARE(model.rowCount(), 4);
+            QCOMPARE(model.index(0, TrafficModel::Meaning).data().toString(),
+                     source == log.get() ? u"0"_s : u"6"_s);
+        }
     }
 
     void counters_data()
@@ -551,6 +774,81 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), int(record.end() - record.first()));
         QVERIFY(steady > 0);
         QVERIFY2(peak - steady < Limit, qPrintable(u"%1 bytes more"_s.arg(peak - steady)));
+        // Clear lets the record go too: nothing shows its entries any more.
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text() == u"Clear")
+                action->trigger();
+        }
+        QCOMPARE(record.memoryUsed(), 0);
+        QCOMPARE_LT(heapInUse(), steady - Limit / 2);
+    }
+
+    void bound_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<int>("size");    // of a chunk
+        QTest::addColumn<int>("perRead"); // chunks written at once
+        QTest::addColumn<int>("chunks");
+        QTest::newRow("TCP, 20 bytes a read") << false << 20 << 1 << 3000;
+        QTest::newRow("TCP, a byte a read") << false << 1 << 1 << 3000;
+        QTest::newRow("TCP, bursts of 64 KiB") << false << 1024 << 64 << 640;
+        QTest::newRow("serial, 20 bytes a read") << true << 20 << 1 << 2000;
+    }
+
+    // Chunks at a line's pace, each taken in a read of its own, or in bursts: the heap grows by
+    // the record's bound and a fixed overhead (the sockets' buffers), not by the reads' buffers.
+    void bound()
+    {
+        QFETCH(bool, serial);
+        QFETCH(int, size);
+        QFETCH(int, perRead);
+        QFETCH(int, chunks);
+        constexpr qint64 Limit = 256 * KiB;
+        TrafficRecord record(Limit);
+        test::Pty line;
+        TcpControl tcp;
+        SerialControl port([&line](int) { return line.slavePath(); });
+        tcp.setRecord(&record);
+        port.setRecord(&record);
+        QByteArray read;
+        connect(&tcp, &TcpControl::dataArrival, &tcp, [&] { read = tcp.getData(); });
+        connect(&port, &SerialControl::dataWaiting, &port, [&] { port.input(&read); });
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost) &&
+                tcp.connectTo(u"127.0.0.1"_s, server.serverPort()) &&
+                server.waitForNewConnection(5000));
+        const std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        QVERIFY(port.setCommPort(1) && port.setSettings(u"9600,N,8,1") && port.setPortOpen(true));
+        QTRY_COMPARE(tcp.state(), int(TcpControl::Connected));
+
+        // One wait for every chunk: the test itself allocates nothing per chunk.
+        qint64 arrived = 0, expected = 0;
+        QEventLoop wait;
+        QTimer timeOut;
+        connect(&timeOut, &QTimer::timeout, &wait, &QEventLoop::quit);
+        connect(&record, &TrafficRecord::appended, &wait, [&](const TrafficEntry &e) {
+            if ((arrived += e.bytes.size()) >= expected)
+                wait.quit();
+        });
+        const QByteArray bytes(qsizetype(size) * perRead, 'c');
+        const qint64 before = heapInUse();
+        for (expected = bytes.size(); expected <= qint64(chunks) * size; expected += bytes.size()) {
+            QVERIFY(serial ? line.write(bytes) : peer->write(bytes) == bytes.size());
+            timeOut.start(5000);
+            wait.exec();
+            QCOMPARE(arrived, expected);
+        }
+        QCOMPARE_LE(record.memoryUsed(), Limit);
+        QCOMPARE_LE(heapInUse() - before, Limit + 128 * KiB);
+    }
+
+    // An entry larger than the whole bound leaves at once, and keeps its number.
+    void entryBeyondTheBound()
+    {
+        TrafficRecord record(KiB);
+        for (qint64 i = 0; i < 9; ++i)
+            QCOMPARE(record.received(u"COM1"_s, QByteArray(2 * KiB, 'x')), i);
+        QCOMPARE(record.first(), record.end());
     }
 };
 

@@ -77,6 +77,8 @@ Rig::Rig()
                      [this] { port.INP_COMM_NO_Change(); });
     QObject::connect(find<QLineEdit>("INP_COMM_CFG"), &QLineEdit::textChanged, &serial,
                      [this] { port.INP_COMM_CFG_Change(); });
+    QObject::connect(find<QCheckBox>("SW_TOURNRFID"), &QAbstractButton::toggled, &serial,
+                     [this] { poller.simulatorSwitched(); });
 }
 
 bool Rig::connect()

@@ -161,7 +161,12 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Closing the log lets the record release the links it held back: their readers must still be
+    // there. A window closed the usual way has closed it already.
+    m_sessionLog.reset();
+}
 
 void MainWindow::lockFolder()
 {
@@ -281,7 +286,7 @@ void MainWindow::wireLinks()
     // From then on the record reads the serial line's bytes as the reader's protocol.
     connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::toggled, this, [this, poller](bool on) {
         m_record->setReaderLine(on);
-        poller->checkSimulatorCap();
+        poller->simulatorSwitched();
     });
 
     auto *sendTest = m_sendTest.get();

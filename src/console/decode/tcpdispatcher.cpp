@@ -26,7 +26,9 @@ TcpDispatcher::TcpDispatcher(TcpControl &tcp, TcpTerminal &terminal, InputIndica
 
 void TcpDispatcher::TCP_DataArrival()
 {
-    if (m_record && m_record->isBacklogged()) {
+    // A socket that the peer has closed holds its last bytes only until the supervisor's next
+    // tick drops it: they are taken now, a chunk past the record's bound.
+    if (m_record && m_record->isBacklogged() && m_tcp.state() != TcpControl::Closing) {
         m_heldBack = true;
         return;
     }

@@ -17,7 +17,8 @@ class TurnstilePanel;
 // taken out, the rest is shown in the terminal and in the test view, a turnstile
 // configuration reply fills the panels, and the auto answer grants a passage. Nothing is read
 // while the traffic record is backlogged: the bytes wait in the socket, which the peer feels as
-// flow control, and are read once the backlog has cleared.
+// flow control, and are read once the backlog has cleared; but what a peer sent before it closed
+// is read at once.
 class TcpDispatcher final
 {
 public:

@@ -60,6 +60,27 @@ void SerialPoller::checkSimulatorCap()
         m_soon.start();
 }
 
+void SerialPoller::simulatorSwitched()
+{
+    if (!m_rfid.isOn())
+        dropFrame(true);
+    checkSimulatorCap();
+}
+
+void SerialPoller::dropFrame(bool show)
+{
+    m_frameWait.stop();
+    m_frameClock.invalidate();
+    const QByteArray held = std::exchange(m_frame, {});
+    if (show && !held.isEmpty())
+        m_view.TXT_232_WIN->append(m_indicators.UPDATE_TTL_IN(held));
+}
+
+QString SerialPoller::port() const
+{
+    return m_serial.linkName() + u' ' + m_serial.device();
+}
+
 void SerialPoller::TIM_COMM_RX_Timer()
 {
     m_soon.stop();
@@ -68,6 +89,10 @@ void SerialPoller::TIM_COMM_RX_Timer()
         m_heldBack = true;
         return;
     }
+    // A request begun on a port that has been changed for another is not answered on the new
+    // one.
+    if (!m_frame.isEmpty() && m_framePort != port())
+        dropFrame(true);
     QByteArray received;
     m_serial.input(&received);
     if (!m_frame.isEmpty())
@@ -82,6 +107,7 @@ void SerialPoller::TIM_COMM_RX_Timer()
             if (received.size() < rfid::announcedLength(received) &&
                 waited < RfidSimulator::FrameWaitMs) {
                 m_frame = received;
+                m_framePort = port();
                 m_frameWait.start(int(RfidSimulator::FrameWaitMs - waited));
                 return;
             }
@@ -128,6 +154,7 @@ void SerialPoller::TXT_232_WIN_DblClick()
 
 void SerialPoller::B_CLEAR_232_Click()
 {
+    dropFrame(false);
     clear();
 }
 

@@ -36,7 +36,9 @@ struct SerialTerminalView
 // full; nothing runs while the line is quiet. With the RFID simulator on, a tick also runs when the
 // terminal has grown past the simulator's 500-character rule by typing, and a request frame
 // that has not fully arrived is held back, without holding the window, until its announced
-// length is there or a second has passed: then it is answered and shown in one piece. Nothing
+// length is there or a second has passed: then it is answered and shown in one piece; a held
+// request is not answered once the port is another one or the simulator is off (it is shown as
+// it came), nor after Clear (it goes with the rest). Nothing
 // is read while the traffic record is backlogged: the bytes wait in the line, which the other
 // end feels as flow control, and a tick runs once the backlog has cleared.
 class SerialPoller final
@@ -59,6 +61,8 @@ public:
     void backlogCleared();
     // The terminal changed or the simulator was switched on: the 500-character rule may apply.
     void checkSimulatorCap();
+    // The simulator was switched on or off.
+    void simulatorSwitched();
 
     void TIM_COMM_RX_Timer();
     void TXT_232_WIN_KeyPress(int &keyCode);
@@ -72,6 +76,10 @@ public:
     void clear();
 
 private:
+    // Lets go of a request being gathered, showing its bytes or not.
+    void dropFrame(bool show);
+    QString port() const;
+
     SerialTerminalView m_view;
     const LinkState &m_link;
     SerialControl &m_serial;
@@ -80,8 +88,9 @@ private:
     Reporter &m_reporter;
     QTimer m_soon;
     QTimer m_frameWait;
-    // A reader request frame gathered so far, and since when.
+    // A reader request frame gathered so far, on which port, and since when.
     QByteArray m_frame;
+    QString m_framePort;
     QElapsedTimer m_frameClock;
     const TrafficRecord *m_record = nullptr;
     bool m_heldBack = false;

@@ -103,9 +103,13 @@ QString fullTime(const QDateTime &time)
 }
 
 // RFC 4180: a field that holds a comma, a quote or a line end goes in quotes, its quotes doubled.
+// Spreadsheets run a cell that begins with = + - @ as a formula (TAB and CR lead into one too):
+// such a field begins with an apostrophe, which they take as "text" and do not show.
 void appendCsvField(QByteArray &out, const QString &field)
 {
     QByteArray utf8 = field.toUtf8();
+    if (!utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front()))
+        utf8.prepend('\'');
     if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\r') &&
         !utf8.contains('\n')) {
         out += utf8;
@@ -265,8 +269,10 @@ bool TrafficModel::isCurrent() const
 void TrafficModel::restart()
 {
     beginResetModel();
-    m_keys.clear();
-    m_pending.clear();
+    // Given back whole: a view cleared after a flood holds nothing of it.
+    std::deque<qint64>().swap(m_keys);
+    std::vector<qint64>().swap(m_pending);
+    m_full = false;
     m_read = qMax(m_from, m_source.begin());
     // The new view's first rows come at once.
     m_updatedAt = -UpdateInterval;
@@ -289,7 +295,7 @@ void TrafficModel::update()
     followTrimming();
     if (!m_paused) {
         read();
-        const bool behind = m_read < m_source.end();
+        const bool behind = m_read < m_source.end() && !m_full;
         // Slices that follow each other show their rows once per interval, and the last at once;
         // a long reading shows them in batches that the view takes in quickly.
         if (!m_pending.empty() && (!behind || m_pending.size() >= MaxBatch ||
@@ -319,7 +325,12 @@ void TrafficModel::read()
     QElapsedTimer slice;
     slice.start();
     const qint64 end = m_source.end();
+    const bool live = m_source.isLive();
     while (m_read < end && slice.elapsed() < SliceTime) {
+        if (!live && m_keys.size() + m_pending.size() >= size_t(m_rowLimit)) {
+            m_full = true;
+            return;
+        }
         const qint64 key = m_read;
         m_read = m_source.next(key);
         if (passes(key))
@@ -359,7 +370,17 @@ bool TrafficModel::matches(const TrafficRow &row) const
 
 void TrafficModel::publish()
 {
+    // Full, a live view lets its oldest rows go, as the record does (a log stops reading before).
+    const auto limit = size_t(m_rowLimit);
+    if (m_pending.size() > limit)
+        m_pending.erase(m_pending.begin(), m_pending.end() - qsizetype(limit));
     const auto batch = std::min(m_pending.size(), MaxBatch);
+    if (const size_t over = m_keys.size() + batch; over > limit) {
+        const auto gone = qsizetype(over - limit);
+        beginRemoveRows({}, 0, int(gone) - 1);
+        m_keys.erase(m_keys.begin(), m_keys.begin() + gone);
+        endRemoveRows();
+    }
     const int first = int(m_keys.size());
     beginInsertRows({}, first, first + int(batch) - 1);
     m_keys.insert(m_keys.end(), m_pending.begin(), m_pending.begin() + qsizetype(batch));
@@ -414,7 +435,7 @@ QByteArray TrafficModel::logLines(QList<int> rows) const
 bool TrafficModel::writeCsv(QIODevice &out) const
 {
     constexpr qsizetype Flush = 1024 * 1024;
-    QByteArray text = "time,link,direction,count,hex,text,meaning\r\n";
+    QByteArray text = "\xEF\xBB\xBFtime,link,direction,count,hex,text,meaning\r\n";
     for (const qint64 key : m_keys) {
         if (key < m_source.begin())
             continue;

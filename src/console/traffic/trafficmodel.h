@@ -32,7 +32,8 @@ struct TrafficFilter
 // It holds nothing else of a row but the few it has lately shown, and decodes a row only to show
 // or to search it. The source's changes are taken in batches, at most one every UpdateInterval;
 // a batch reads the source in slices of at most SliceTime between which the event loop runs, and
-// rows the source has forgotten leave the model with the next batch.
+// rows the source has forgotten leave the model with the next batch. It holds at most MaxRows
+// rows: a live view then lets its oldest rows go, a saved log's stops reading.
 class TrafficModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -44,6 +45,8 @@ public:
     static constexpr int SliceTime = 15;       // ms
     // The most rows that come in at once: the view's own bookkeeping takes time by the row.
     static constexpr size_t MaxBatch = 32 * 1024;
+    // About 24 bytes of memory a row: its key and the table view's own bookkeeping.
+    static constexpr int MaxRows = 20'000'000;
 
     explicit TrafficModel(const TrafficSource &source, QObject *parent = nullptr);
     ~TrafficModel() override;
@@ -52,6 +55,9 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The most rows the view holds: MaxRows, or fewer.
+    void setRowLimit(int rows) { m_rowLimit = qBound(1, rows, MaxRows); }
 
     const TrafficFilter &filter() const { return m_filter; }
     void setFilter(const TrafficFilter &filter);
@@ -68,6 +74,8 @@ public:
 
     // Every row of the source up to its end has been taken in or filtered out.
     bool isCurrent() const;
+    // A saved log's rows have filled the view, which reads no further.
+    bool isFull() const { return m_full; }
     // Where the reading of the source stands: the key it goes on from.
     qint64 readUpTo() const { return m_read; }
     // Link names in the order they were first met.
@@ -77,8 +85,10 @@ public:
     qint64 key(int row) const;
     // The rows as session log lines, each once and in order, each ended by LF.
     QByteArray logLines(QList<int> rows) const;
-    // Every row, as CSV (RFC 4180): a header, then time, link, direction, count, hex, text and
-    // meaning, each record ended by CR LF. False when the device refuses the bytes.
+    // Every row, as CSV (RFC 4180) in UTF-8 with a byte-order mark: a header, then time, link,
+    // direction, count, hex, text and meaning, each record ended by CR LF. A text field that a
+    // spreadsheet would take for a formula is written with a leading apostrophe; the hex field
+    // holds the bytes exactly. False when the device refuses the bytes.
     bool writeCsv(QIODevice &out) const;
 
 Q_SIGNALS:
@@ -119,6 +129,8 @@ private:
     qint64 m_read;
     bool m_paused = false;
     bool m_active = false;
+    bool m_full = false;
+    int m_rowLimit = MaxRows;
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_updatedAt;

@@ -47,6 +47,8 @@ public:
     virtual TrafficRow row(qint64 key) const = 0;
     // The row as the session log writes it, without the line end.
     virtual QByteArray logLine(qint64 key) const = 0;
+    // Whether the rows keep coming, and the newest matter most.
+    virtual bool isLive() const { return false; }
 };
 
 // The console's own record: the keys are its sequence numbers, and the bytes stay in it.
@@ -63,6 +65,7 @@ public:
     TrafficBrief brief(qint64 key) const override;
     TrafficRow row(qint64 key) const override;
     QByteArray logLine(qint64 key) const override;
+    bool isLive() const override { return true; }
 
 private:
     const TrafficRecord &m_record;

@@ -1,6 +1,7 @@
 #include "trafficviews.h"
 
 #include "logfile.h"
+#include "platform/locations.h"
 #include "trafficwindow.h"
 
 #include <QDir>
@@ -60,8 +61,9 @@ TrafficWindow *TrafficViews::openLog(const QString &path, QString *error)
 
 void TrafficViews::chooseLog(QWidget *over)
 {
-    const QString path = QFileDialog::getOpenFileName(over, u"Open a session log"_s, {},
-                                                      u"Logs (*.log *.txt);;All files (*)"_s);
+    const QString path =
+        QFileDialog::getOpenFileName(over, u"Open a session log"_s, locations::sessionsFolder(),
+                                     u"Logs (*.log *.txt);;All files (*)"_s);
     QString error;
     if (!path.isEmpty() && !openLog(path, &error))
         QMessageBox::warning(over, u"Open log"_s,

@@ -1,6 +1,7 @@
 #include "trafficwindow.h"
 
 #include "logfile.h"
+#include "platform/locations.h"
 #include "platform/trafficrecord.h"
 #include "resender.h"
 #include "trafficcounters.h"
@@ -192,6 +193,9 @@ void TrafficWindow::wire()
         m_model->clear();
         if (m_counters)
             m_counters->reset();
+        // No view shows the record's older entries any more: what the log has stored goes.
+        if (m_record)
+            m_record->clear();
     });
     connect(m_copy, &QAction::triggered, this, &TrafficWindow::copySelection);
     connect(m_selectAll, &QAction::triggered, m_table, &QTableView::selectAll);
@@ -264,7 +268,11 @@ void TrafficWindow::applyFilter()
 void TrafficWindow::showState()
 {
     QString state = u"%1 rows"_s.arg(QLocale().toString(m_model->rowCount()));
-    if (!m_model->isCurrent()) {
+    if (m_model->isFull()) {
+        state +=
+            u", as many as a view holds: the log is read no further than %1%; a filter or a "
+            u"search shows later rows"_s.arg(m_model->readUpTo() * 100 / qMax(1, m_source->end()));
+    } else if (!m_model->isCurrent()) {
         if (m_model->isPaused())
             state += u", paused: %1 entries waiting"_s.arg(
                 QLocale().toString(m_source->end() - m_model->readUpTo()));
@@ -323,8 +331,9 @@ void TrafficWindow::sendAgain(bool keepGaps)
 
 void TrafficWindow::chooseExport()
 {
-    const QString path = QFileDialog::getSaveFileName(this, u"Export the rows shown"_s,
-                                                      u"traffic.csv"_s, u"CSV (*.csv)"_s);
+    const QString path = QFileDialog::getSaveFileName(
+        this, u"Export the rows shown"_s, locations::sessionsFolder() + u"/traffic.csv"_s,
+        u"CSV (*.csv)"_s);
     if (!path.isEmpty())
         exportCsv(path);
 }

@@ -14,25 +14,10 @@ bool isLineEndByte(char c)
 
 } // namespace
 
-void TerminalText::reserveBound()
-{
-    // A bounded text takes, once, room for the most it holds between two trims: its buffer is
-    // then never copied again, and the pages it does not use cost no memory.
-    const qsizetype room = m_limit + m_limit / 4;
-    if (m_limit > 0 && m_bytes.capacity() < room)
-        m_bytes.reserve(room);
-}
-
 void TerminalText::assign(const QByteArray &bytes)
 {
     m_origin = 0;
-    if (m_limit == 0) {
-        m_bytes = bytes;
-        return;
-    }
-    m_bytes.truncate(0);
-    reserveBound();
-    m_bytes.append(QByteArrayView(bytes));
+    m_bytes = bytes;
 }
 
 bool TerminalText::replace(qsizetype from, qsizetype to, QByteArrayView with)
@@ -44,7 +29,6 @@ bool TerminalText::replace(qsizetype from, qsizetype to, QByteArrayView with)
     if (std::less_equal<>()(begin, with.data()) &&
         std::less<>()(with.data(), begin + m_bytes.size()))
         return replace(from, to, QByteArrayView(with.toByteArray()));
-    reserveBound();
     if (from == m_bytes.size())
         m_bytes.append(with);
     else
@@ -60,7 +44,6 @@ bool TerminalText::replace(qsizetype from, qsizetype to, QStringView latin1)
         return false;
     // At the end, where pastes go, a large text is converted piece by piece straight into the
     // buffer, without a copy of the whole.
-    reserveBound();
     if (m_bytes.capacity() < m_bytes.size() + latin1.size())
         m_bytes.reserve(m_bytes.size() + latin1.size());
     constexpr qsizetype Piece = 64 * 1024;

@@ -55,7 +55,6 @@ public:
     Block blockFrom(qsizetype start) const;
 
 private:
-    void reserveBound();
     bool endsLine(qsizetype i) const;
     qsizetype blockStart(qsizetype position) const;
 
