@@ -300,6 +300,9 @@ void TrafficWindow::copySelection()
 
 void TrafficWindow::setLinks(LinkSender *links)
 {
+    // A view without links (a saved log read outside a console) sends nothing again.
+    if (!links)
+        return;
     m_resender = std::make_unique<Resender>(*m_source, *links);
     connect(m_resender.get(), &Resender::progress, this,
             [this](const QString &state) { statusBar()->showMessage(state); });
