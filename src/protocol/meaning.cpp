@@ -647,19 +647,19 @@ bool describeBroadcast(QByteArrayView chunk, Items &items)
 
 void describeSent(const Context &context, QByteArrayView chunk, Items &items)
 {
-    if (context.link == Link::Udp && describeBroadcast(chunk, items))
+    if (context.link == LinkKind::Udp && describeBroadcast(chunk, items))
         return;
-    const qsizetype readerEnd = context.link == Link::Serial && context.readerLine
+    const qsizetype readerEnd = context.link == LinkKind::Serial && context.readerLine
                                     ? describeReaderFrames(chunk, true, items)
                                     : 0;
-    describeBytes(chunk.sliced(readerEnd), context.link == Link::Tcp, items);
+    describeBytes(chunk.sliced(readerEnd), context.link == LinkKind::Tcp, items);
 }
 
 void describeReceived(const Context &context, QByteArrayView chunk, Items &items)
 {
-    if (context.link == Link::Udp && describeBroadcast(chunk, items))
+    if (context.link == LinkKind::Udp && describeBroadcast(chunk, items))
         return;
-    const qsizetype readerEnd = context.link == Link::Serial && context.readerLine
+    const qsizetype readerEnd = context.link == LinkKind::Serial && context.readerLine
                                     ? describeReaderFrames(chunk, false, items)
                                     : 0;
     // The console takes the input status bytes out wherever they stand and reads the rest
@@ -673,7 +673,7 @@ void describeReceived(const Context &context, QByteArrayView chunk, Items &items
         display = withoutStatus;
         items.takeStatusFrom(rest);
     }
-    if (context.link == Link::Tcp && turnstile::isConfigReply(display))
+    if (context.link == LinkKind::Tcp && turnstile::isConfigReply(display))
         items.add(0, [rest] { return configReplyMeaning(turnstile::decodeConfigReply(rest)); });
     else
         describeBytes(display, false, items);

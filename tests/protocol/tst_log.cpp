@@ -7,20 +7,22 @@
 using namespace Qt::StringLiterals;
 using namespace kalveno::logline;
 using namespace kalveno::meaning;
+using kalveno::Direction;
+using kalveno::LinkKind;
 using kalveno::test::framed;
 
 Q_DECLARE_METATYPE(kalveno::meaning::Context)
 
 namespace {
 
-const Context TcpSent{Link::Tcp, true};
-const Context TcpReceived{Link::Tcp, false};
-const Context UdpSent{Link::Udp, true};
-const Context UdpReceived{Link::Udp, false};
-const Context SerialSent{Link::Serial, true};
-const Context SerialReceived{Link::Serial, false};
-const Context ReaderSent{Link::Serial, true, true};
-const Context ReaderReceived{Link::Serial, false, true};
+const Context TcpSent{LinkKind::Tcp, true};
+const Context TcpReceived{LinkKind::Tcp, false};
+const Context UdpSent{LinkKind::Udp, true};
+const Context UdpReceived{LinkKind::Udp, false};
+const Context SerialSent{LinkKind::Serial, true};
+const Context SerialReceived{LinkKind::Serial, false};
+const Context ReaderSent{LinkKind::Serial, true, true};
+const Context ReaderReceived{LinkKind::Serial, false, true};
 
 QByteArray bytes(const char *hexText)
 {

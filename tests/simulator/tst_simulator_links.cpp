@@ -347,7 +347,7 @@ private Q_SLOTS:
         const auto readAll = [&] {
             for (const logline::Line &line : std::as_const(bridge.lines)) {
                 dropped = dropped || line.meaning.startsWith(u"dropped"_s);
-                if (line.direction == logline::Direction::Received && line.meaning.isEmpty())
+                if (line.direction == kalveno::Direction::Received && line.meaning.isEmpty())
                     read += line.bytes;
             }
             bridge.lines.clear();
