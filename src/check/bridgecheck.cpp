@@ -222,7 +222,7 @@ QString BridgeCheck::timeoutError() const
             m_finalStatus ? u" after the output commands"_s : QString());
     }
     case Step::Config:
-        if (const qsizetype start = m_text.indexOf("IR?,"); start >= 0)
+        if (const qsizetype start = m_text.indexOf(turnstile::ConfigReplyHead); start >= 0)
             return u"no whole configuration reply %1: \"%2\" without its closing *"_s.arg(
                 within, shown(m_text.sliced(start)));
         return u"no configuration reply %1"_s.arg(within);
@@ -399,14 +399,14 @@ void BridgeCheck::nextMove()
 
 void BridgeCheck::takeConfigReply()
 {
-    const qsizetype start = m_text.indexOf("IR?,");
+    const qsizetype start = m_text.indexOf(turnstile::ConfigReplyHead);
     if (start < 0) {
         // Keep what may be the beginning of a reply, and nothing else.
         if (m_text.size() > MaxReply)
             m_text = m_text.last(3);
         return;
     }
-    const qsizetype end = m_text.indexOf('*', start);
+    const qsizetype end = m_text.indexOf(turnstile::ConfigReplyEnd, start);
     if (end < 0) {
         if (m_text.size() - start > MaxReply)
             fail(u"a configuration reply of more than %1 bytes without its closing *"_s.arg(

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -584,19 +585,19 @@ QString readerReply(QByteArrayView frame)
 {
     if (frame.size() < rfid::announcedLength(frame))
         return u"reader: reply cut short"_s;
-    QString what = u"reader: unknown reply"_s;
-    if (frame.startsWith(QByteArrayView("\x04\x00\x00", 3))) {
-        what = u"reader: antenna selected"_s;
-    } else if (frame.startsWith(QByteArrayView("\x04\x00\x0E", 3))) {
-        what = u"reader: no card"_s;
-    } else if (frame.startsWith(QByteArrayView("\x0D\x00\x00\x00", 4))) {
-        // The identifier comes least significant byte first.
-        quint64 card = 0;
-        for (int i = 0; i < 8; ++i)
-            card |= quint64(static_cast<unsigned char>(frame[4 + i])) << (8 * i);
-        what = u"reader: card "_s + u"%1"_s.arg(card, 16, 16, QChar(u'0')).toUpper();
+    const QString crc = rfid::hasValidCrc(frame) ? u", checksum right"_s : u", checksum wrong"_s;
+    const rfid::Reply reply = rfid::readReply(frame);
+    switch (reply.kind) {
+    case rfid::Reply::AntennaSelected:
+        return u"reader: antenna selected"_s + crc;
+    case rfid::Reply::NoCard:
+        return u"reader: no card"_s + crc;
+    case rfid::Reply::Card:
+        return u"reader: card "_s + rfid::cardText(reply.card) + crc;
+    case rfid::Reply::Other:
+        break;
     }
-    return what + (rfid::hasValidCrc(frame) ? u", checksum right"_s : u", checksum wrong"_s);
+    return u"reader: unknown reply"_s + crc;
 }
 
 // The reader's frames at the start of a serial chunk, one after another: the master's requests
@@ -635,10 +636,10 @@ QString configReplyMeaning(const turnstile::ConfigReply &reply)
 // A reconnect broadcast, the console's own or, received, another console's.
 bool describeBroadcast(QByteArrayView chunk, Items &items)
 {
-    static const QByteArray broadcastHead = bridgeio::reconnectBroadcast({});
-    if (!chunk.startsWith(broadcastHead))
+    const std::optional<QByteArrayView> address = bridgeio::reconnectAddress(chunk);
+    if (!address)
         return false;
-    items.add(0, [address = chunk.sliced(broadcastHead.size())] {
+    items.add(0, [address = *address] {
         return address.isEmpty() ? u"reconnect broadcast without an address"_s
                                  : u"reconnect broadcast for "_s + shown(address);
     });

@@ -3,19 +3,21 @@
 #include "outputs.h"
 #include "textcommand.h"
 
+#include "protocol/turnstile.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno::sim {
 
 QByteArray configReply(const TurnstileSettings &s)
 {
-    QByteArray reply = "IR?,";
+    QByteArray reply = turnstile::ConfigReplyHead.toByteArray();
     reply += s.polling;
     reply += ',' + QByteArray::number(s.mode) + ',' + QByteArray::number(s.timeToPass) + ',' +
              QByteArray::number(s.validationTimeout) + ',' + QByteArray::number(s.cardCount);
     for (const QByteArray &address : s.remoteAddresses)
         reply += ',' + address;
-    return reply + '*';
+    return reply + turnstile::ConfigReplyEnd;
 }
 
 TurnstileFirmware::TurnstileFirmware(const TurnstileSettings &settings, Outputs *outputs,
