@@ -1,6 +1,6 @@
 #include "options.h"
 
-#include "textcommand.h"
+#include "protocol/textcommand.h"
 
 #include <QFileInfo>
 #include <QHostAddress>
@@ -373,7 +373,7 @@ bool readOptions(const QCommandLineParser &parser, Options *options, QString *er
         }
         for (qsizetype i = 0; i < addresses.size(); ++i) {
             const QByteArray address = addresses[i].trimmed();
-            if (!isRemoteAddress(address)) {
+            if (!textcommand::isRemoteAddress(address)) {
                 *error =
                     u"--remote-ips: %1 is not an IPv4 address"_s.arg(QString::fromLatin1(address));
                 return false;
