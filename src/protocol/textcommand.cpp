@@ -257,9 +257,12 @@ qsizetype formLength(QByteArrayView s, bool more)
 // The command that `text` (without an "OK" in front) is, all but its text.
 Command read(QByteArrayView text)
 {
-    // A "*" at the end closes the command.
+    // A "*" after the command closes it; one that a form taking any byte there holds (a direct
+    // command's data, the mode character) does not.
     const Kind kind = text.startsWith(Start) ? kindOf(text) : Kind::Unknown;
-    const bool closed = text.startsWith(Start) && text.endsWith('*');
+    const bool closed =
+        text.startsWith(Start) && text.endsWith('*') &&
+        !((kind == Kind::Direct || kind == Kind::Mode) && formLength(text, true) == text.size());
     if (closed)
         text.chop(1);
     Command command;

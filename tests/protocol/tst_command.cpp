@@ -85,6 +85,8 @@ private Q_SLOTS:
             u"mode 4"_s);
         row("mode 6", "><IM6", 5, true,
             u"mode \"6\", not in the list; refused: mode must be one digit 0 to 5"_s);
+        row("star as the mode", "><IM*", 5, false,
+            u"mode \"*\", not in the list; refused: mode must be one digit 0 to 5"_s);
         row("mode cut short", "><IM", 4, true,
             u"mode command without a mode; refused: mode must be one digit 0 to 5"_s);
         row("mode without its digit, then a command", "><IM><IR?", 4, false,
@@ -94,6 +96,8 @@ private Q_SLOTS:
             QString::fromLatin1(turnstile::directCommand().sliced(6).toHex()));
         row("direct command carries any byte", QByteArrayView("><ID03\x01*\xFFrest", 13), 9, false,
             u"direct command, 3 data bytes"_s, u"012aff"_s);
+        row("a star as the last data byte", "><ID01*", 7, false, u"direct command, 1 data byte"_s,
+            u"2a"_s);
         row("direct command cut short", "><ID03\xB6\xB7", 8, true,
             u"direct command cut short, 2 of 3 data bytes; refused: direct command length does "
             "not match its data"_s);
