@@ -83,6 +83,7 @@ private Q_SLOTS:
             u"unknown command \"><IP05x\"; refused: expected two numbers of two or more digits"_s);
         row("mode", turnstile::mode(turnstile::modes().at(4)), 5, false, u"mode 4 - Free tst"_s,
             u"mode 4"_s);
+        row("mode 0", "><IM0", 5, false, u"mode 0 - Normal"_s, u"mode 0"_s);
         row("mode 6", "><IM6", 5, true,
             u"mode \"6\", not in the list; refused: mode must be one digit 0 to 5"_s);
         row("star as the mode", "><IM*", 5, false,
@@ -127,8 +128,9 @@ private Q_SLOTS:
             u"configuration write: polling \"1x\", not a choice, remote antenna 2 without an "
             "address, remote antenna 3 at x, remote antenna 4 at y, 1 extra field, no closing *; "
             "refused: configuration must be ><IR,<polling>,<ip2>,<ip3>,<ip4>*"_s);
-        row("refused write ends at a line end", "><IR,1,a\r\nb,c*", 8, false,
-            u"configuration write: polling on, remote antenna 2 at a, remote antenna 3 missing, "
+        row("refused write ends at a line end", "><IR,3,a\r\nb,c*", 8, false,
+            u"configuration write: polling \"3\", not a choice, remote antenna 2 at a, remote "
+            "antenna 3 missing, "
             "remote antenna 4 missing, no closing *; refused: configuration must be "
             "><IR,<polling>,<ip2>,<ip3>,<ip4>*"_s);
         row("too long", "><IR,1," + QByteArray(200, '1') + "*", 208, false,
