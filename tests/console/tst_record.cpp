@@ -156,8 +156,8 @@ private Q_SLOTS:
         for (const logline::Line &line : lines) {
             const TrafficEntry &e = record.at(&line - lines.data());
             QCOMPARE(logline::format(line),
-                     logline::format({QDateTime::fromMSecsSinceEpoch(e.wallMs), e.link,
-                                      Direction(int(e.direction)), e.bytes, meaningOf(e)}));
+                     logline::format({QDateTime::fromMSecsSinceEpoch(e.wallMs), e.link, e.direction,
+                                      e.bytes, meaningOf(e)}));
         }
     }
 
