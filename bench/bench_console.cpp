@@ -189,7 +189,7 @@ struct Arrivals
     explicit Arrivals(TrafficRecord &record)
     {
         QObject::connect(&record, &TrafficRecord::appended, &scope, [this](const TrafficEntry &e) {
-            if (e.direction == TrafficEntry::Direction::Received && e.link != u"UDP")
+            if (e.direction == Direction::Received && e.link != u"UDP")
                 bytes[e.link == u"COM1"] += e.bytes.size();
         });
     }
@@ -484,7 +484,7 @@ void checkTheLog(const qint64 (&received)[2])
             continue;
         while (!file.atEnd()) {
             const auto line = logline::parse(file.readLine());
-            if (line && line->direction == logline::Direction::Received && line->link != u"UDP")
+            if (line && line->direction == Direction::Received && line->link != u"UDP")
                 logged[line->link == u"COM1"] += line->bytes.size();
         }
     }

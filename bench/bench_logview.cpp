@@ -70,17 +70,17 @@ QByteArray sessionLines()
         time = time.addMSecs(10);
         if (i % 1000 == 0) {
             entry.link = u"TCP 1024"_s;
-            entry.direction = TrafficEntry::Direction::Event;
+            entry.direction = Direction::Event;
             entry.bytes.clear();
             entry.note = u"connected to 192.168.1.50:1024"_s;
         } else if (i % 1000 == 1) {
             entry.link = u"TCP 1024"_s;
-            entry.direction = TrafficEntry::Direction::Received;
+            entry.direction = Direction::Received;
             entry.bytes = QByteArray(64 * 1024, char('A' + i % 26));
             entry.note.clear();
         } else {
             entry.link = u"COM1"_s;
-            entry.direction = TrafficEntry::Direction::Received;
+            entry.direction = Direction::Received;
             entry.bytes = QByteArray::number(i).rightJustified(18, '0') + "\r\n";
             entry.note.clear();
         }

@@ -148,7 +148,7 @@ int run(int argc, char **argv, qint64 boundMiB, double minutes, double compressi
     qint64 bytes[2] = {};
     QObject::connect(&window.record(), &TrafficRecord::appended, &window,
                      [&](const TrafficEntry &e) {
-                         if (e.direction != TrafficEntry::Direction::Received || e.link == u"UDP")
+                         if (e.direction != Direction::Received || e.link == u"UDP")
                              return;
                          ++chunks[e.link == u"COM1"];
                          bytes[e.link == u"COM1"] += e.bytes.size();

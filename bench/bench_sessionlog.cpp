@@ -111,12 +111,12 @@ void throughTheConsole(const QString &state)
     MainWindow window{ConsoleSettings{}};
     qsizetype received = 0;
     QEventLoop loop;
-    QObject::connect(
-        &window.record(), &TrafficRecord::appended, &loop, [&](const TrafficEntry &entry) {
-            if (entry.direction == TrafficEntry::Direction::Received && entry.link == u"COM1" &&
-                (received += entry.bytes.size()) >= TransferSize)
-                loop.quit();
-        });
+    QObject::connect(&window.record(), &TrafficRecord::appended, &loop,
+                     [&](const TrafficEntry &entry) {
+                         if (entry.direction == Direction::Received && entry.link == u"COM1" &&
+                             (received += entry.bytes.size()) >= TransferSize)
+                             loop.quit();
+                     });
     QTimer::singleShot(600000, &loop, &QEventLoop::quit);
 
     const Cpu before;

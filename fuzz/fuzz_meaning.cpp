@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size == 0)
         return 0;
-    const Context context{static_cast<Link>((data[0] & 3) % 3), (data[0] & 4) != 0,
+    const Context context{static_cast<kalveno::LinkKind>((data[0] & 3) % 3), (data[0] & 4) != 0,
                           (data[0] & 8) != 0};
     const QByteArrayView chunk(data + 1, qsizetype(size - 1));
 
@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(std::all_of(meaning.begin(), meaning.end(),
                            [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; }));
 
-    if (context.link == Link::Serial && !context.readerLine && !chunk.contains('\xFE') &&
-        !meaning.endsWith(u" more"))
+    if (context.link == kalveno::LinkKind::Serial && !context.readerLine &&
+        !chunk.contains('\xFE') && !meaning.endsWith(u" more"))
         checkAccounting(context, chunk, meaning);
     return 0;
 }

@@ -66,9 +66,11 @@ void checkCardReply(QByteArrayView reply)
         FUZZ_CHECK(card == 0x5A5A5A5A5A5A5A5AULL);
         return;
     }
-    FUZZ_CHECK(reply.size() == 14 && byteAt(reply, 0) == 0x0D && hasValidCrc(reply));
+    FUZZ_CHECK(reply.size() == 14 && reply.startsWith(QByteArrayView("\x0D\x00\x00\x00", 4)) &&
+               hasValidCrc(reply));
     for (int i = 0; i < 8; ++i)
         FUZZ_CHECK(quint8(card >> (8 * i)) == byteAt(reply, 4 + i));
+    FUZZ_CHECK(readReply(reply).kind == Reply::Card && readReply(reply).card == card);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "protocol/bridgeio.h"
 #include "protocol/sendtest.h"
+#include "protocol/traffic.h"
 #include "protocol/ttlstatus.h"
 #include "protocol/turnstile.h"
 
@@ -53,8 +54,8 @@ QString detailText(const QJsonObject &detail)
 BridgeCheck::BridgeCheck(const Options &options, const Bridge &bridge, QObject *parent)
     : QObject(parent)
     , m_options(options)
-    , m_link(u"TCP %1"_s.arg(options.tcpPort))
-    , m_loopLink(u"TCP %1"_s.arg(options.loopPort))
+    , m_link(linkname::tcp(options.tcpPort))
+    , m_loopLink(linkname::tcp(options.loopPort))
 {
     m_result.bridge = bridge;
     m_timeout.setSingleShot(true);
@@ -78,7 +79,7 @@ void BridgeCheck::start()
             m_logError = path + u": "_s + m_logError;
     }
     m_log.event(
-        CheckLog::CheckLink.toString(),
+        linkname::Check.toString(),
         u"checking %1 at %2"_s.arg(m_result.bridge.name, m_result.bridge.address.toString()));
     runNext();
 }
@@ -94,7 +95,7 @@ void BridgeCheck::runNext()
         skipped.step = step();
         skipped.error = m_unconnected;
         m_result.steps.append(skipped);
-        m_log.event(CheckLog::CheckLink.toString(), stepName(step()) + u" "_s + m_unconnected);
+        m_log.event(linkname::Check.toString(), stepName(step()) + u" "_s + m_unconnected);
     }
     finish();
 }
@@ -163,7 +164,7 @@ void BridgeCheck::endStep(bool passed, QString error, const QJsonObject &detail)
     result.detail = detail;
     result.error = error;
     m_result.steps.append(result);
-    m_log.event(CheckLog::CheckLink.toString(),
+    m_log.event(linkname::Check.toString(),
                 u"%1 %2 in %3 ms%4"_s.arg(stepName(step()), passed ? u"passed"_s : u"failed"_s)
                     .arg(double(result.microseconds) / 1000.0, 0, 'f', 1)
                     .arg((passed ? QString() : u": "_s + error) +
@@ -221,7 +222,7 @@ QString BridgeCheck::timeoutError() const
             m_finalStatus ? u" after the output commands"_s : QString());
     }
     case Step::Config:
-        if (const qsizetype start = m_text.indexOf("IR?,"); start >= 0)
+        if (const qsizetype start = m_text.indexOf(turnstile::ConfigReplyHead); start >= 0)
             return u"no whole configuration reply %1: \"%2\" without its closing *"_s.arg(
                 within, shown(m_text.sliced(start)));
         return u"no configuration reply %1"_s.arg(within);
@@ -247,7 +248,7 @@ void BridgeCheck::finish()
     m_result.microseconds = m_clock.nsecsElapsed() / 1000;
     m_result.passed = std::all_of(m_result.steps.begin(), m_result.steps.end(),
                                   [](const StepResult &step) { return step.passed; });
-    m_log.event(CheckLog::CheckLink.toString(),
+    m_log.event(linkname::Check.toString(),
                 u"%1 %2"_s.arg(m_result.bridge.name, m_result.passed ? u"passed"_s : u"failed"_s));
     m_log.close();
     Q_EMIT finished();
@@ -398,14 +399,14 @@ void BridgeCheck::nextMove()
 
 void BridgeCheck::takeConfigReply()
 {
-    const qsizetype start = m_text.indexOf("IR?,");
+    const qsizetype start = m_text.indexOf(turnstile::ConfigReplyHead);
     if (start < 0) {
         // Keep what may be the beginning of a reply, and nothing else.
         if (m_text.size() > MaxReply)
             m_text = m_text.last(3);
         return;
     }
-    const qsizetype end = m_text.indexOf('*', start);
+    const qsizetype end = m_text.indexOf(turnstile::ConfigReplyEnd, start);
     if (end < 0) {
         if (m_text.size() - start > MaxReply)
             fail(u"a configuration reply of more than %1 bytes without its closing *"_s.arg(

@@ -7,7 +7,7 @@ namespace kalveno::check {
 
 namespace {
 
-QByteArray line(const QString &link, logline::Direction direction, const QByteArray &bytes,
+QByteArray line(const QString &link, Direction direction, const QByteArray &bytes,
                 const QString &meaning)
 {
     return logline::format({logline::now(), link, direction, bytes, meaning}) + '\n';
@@ -27,21 +27,21 @@ bool CheckLog::open(const QString &path, QString *error)
 void CheckLog::sent(const QString &link, const QByteArray &bytes, const QString &note)
 {
     if (m_file.isOpen())
-        m_file.write(line(link, logline::Direction::Sent, bytes,
-                          note.isEmpty() ? meaning::of({meaning::Link::Tcp, true}, bytes) : note));
+        m_file.write(line(link, Direction::Sent, bytes,
+                          note.isEmpty() ? meaning::of({LinkKind::Tcp, true}, bytes) : note));
 }
 
 void CheckLog::received(const QString &link, const QByteArray &bytes)
 {
     if (m_file.isOpen())
-        m_file.write(line(link, logline::Direction::Received, bytes,
-                          meaning::of({meaning::Link::Tcp, false}, bytes)));
+        m_file.write(
+            line(link, Direction::Received, bytes, meaning::of({LinkKind::Tcp, false}, bytes)));
 }
 
 void CheckLog::event(const QString &link, const QString &what)
 {
     if (m_file.isOpen())
-        m_file.write(line(link, logline::Direction::Event, {}, what));
+        m_file.write(line(link, Direction::Event, {}, what));
 }
 
 } // namespace kalveno::check

@@ -8,12 +8,10 @@ namespace kalveno::check {
 
 // The session log of one bridge's check, in the console's line format (protocol/logline.h):
 // every chunk sent and received on its ports with what it means, the connections' events, and
-// the check's own lines (link "check"). Nothing is written when it is not open.
+// the check's own lines (link linkname::Check). Nothing is written when it is not open.
 class CheckLog final
 {
 public:
-    static constexpr QStringView CheckLink = u"check";
-
     CheckLog() = default;
     CheckLog(const CheckLog &) = delete;
     CheckLog &operator=(const CheckLog &) = delete;

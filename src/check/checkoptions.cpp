@@ -1,5 +1,6 @@
 #include "checkoptions.h"
 
+#include "cli/commandline.h"
 #include "protocol/turnstile.h"
 
 #include <QFile>
@@ -48,30 +49,6 @@ run) and the reasons of its failures; standard error: the progress. Exit status:
 bridge passed, 1 when one failed, 2 for a wrong command line, an unreadable bridges file or a
 report that cannot be written.)"_s;
 
-bool readNumber(const QCommandLineParser &parser, const QString &name, int min, int max, int *value,
-                QString *error)
-{
-    if (!parser.isSet(name))
-        return true;
-    bool ok = false;
-    const int n = parser.value(name).toInt(&ok);
-    if (!ok || n < min || n > max) {
-        *error = u"--%1 takes a whole number from %2 to %3"_s.arg(name).arg(min).arg(max);
-        return false;
-    }
-    *value = n;
-    return true;
-}
-
-bool readPort(const QCommandLineParser &parser, const QString &name, quint16 *port, QString *error)
-{
-    int value = *port;
-    if (!readNumber(parser, name, 1, 65535, &value, error))
-        return false;
-    *port = quint16(value);
-    return true;
-}
-
 bool isNameChar(QChar c)
 {
     return c.isLetterOrNumber() || c == u'.' || c == u'_' || c == u'-';
@@ -81,23 +58,6 @@ bool isName(QStringView name)
 {
     return !name.isEmpty() && name.size() <= MaxName && name[0].isLetterOrNumber() &&
            std::all_of(name.begin(), name.end(), isNameChar);
-}
-
-// An IPv6 address, or an IPv4 one written in full: four numbers from 0 to 255 (Qt would also
-// take "10.0.0" for 10.0.0.0, which is more likely a slip than meant).
-QHostAddress parseAddress(const QString &text)
-{
-    if (!text.contains(u':')) {
-        const QStringList parts = text.split(u'.');
-        const bool dotted =
-            parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](const QString &part) {
-                bool ok = false;
-                return part.size() <= 3 && part.toUInt(&ok) <= 255 && ok && part[0].isDigit();
-            });
-        if (!dotted)
-            return {};
-    }
-    return QHostAddress(text);
 }
 
 // One bridge from its name (empty for none) and address; `where` names its source in errors.
@@ -110,7 +70,7 @@ bool makeBridge(const QString &name, const QString &address, const QString &wher
                      .arg(MaxName);
         return false;
     }
-    bridge->address = parseAddress(address);
+    bridge->address = cli::parseAddress(address);
     if (bridge->address.isNull()) {
         *error = u"%1: \"%2\" is not an IP address"_s.arg(where, address);
         return false;
@@ -337,10 +297,10 @@ void addOptions(QCommandLineParser *parser)
 bool readOptions(const QCommandLineParser &parser, Options *options, QString *error)
 {
     if (!readSteps(parser, &options->steps, error) ||
-        !readNumber(parser, u"timeout-ms"_s, 1, 3600000, &options->timeoutMs, error) ||
-        !readNumber(parser, u"jobs"_s, 1, MaxJobs, &options->jobs, error) ||
-        !readPort(parser, u"tcp-port"_s, &options->tcpPort, error) ||
-        !readPort(parser, u"loop-port"_s, &options->loopPort, error) ||
+        !cli::readNumber(parser, u"timeout-ms"_s, 1, 3600000, &options->timeoutMs, error) ||
+        !cli::readNumber(parser, u"jobs"_s, 1, MaxJobs, &options->jobs, error) ||
+        !cli::readPort(parser, u"tcp-port"_s, 1, &options->tcpPort, error) ||
+        !cli::readPort(parser, u"loop-port"_s, 1, &options->loopPort, error) ||
         !readExpected(parser, options, error))
         return false;
     if (parser.isSet(u"jig"_s)) {

@@ -2,6 +2,8 @@
 #include "report.h"
 #include "sitecheck.h"
 
+#include "cli/commandline.h"
+#include "cli/process.h"
 #include "platform/replacefile.h"
 
 #include <QCoreApplication>
@@ -9,9 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -20,8 +20,8 @@ using namespace kalveno::check;
 namespace {
 
 // Descriptors that a check of one bridge may hold at once: two sockets and its log.
-constexpr rlim_t DescriptorsPerJob = 3;
-constexpr rlim_t DescriptorsSpare = 32;
+constexpr quint64 DescriptorsPerJob = 3;
+constexpr quint64 DescriptorsSpare = 32;
 
 void write(FILE *stream, const QString &text)
 {
@@ -38,17 +38,10 @@ void complain(const QString &line)
 // As many descriptors as the system lets the process have; returns how many jobs they allow.
 int allowedJobs(int jobs)
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    const quint64 limit = kalveno::cli::raiseDescriptorLimit();
+    if (limit <= DescriptorsSpare)
         return jobs;
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        ::getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur <= DescriptorsSpare)
-        return jobs;
-    return int(qMin<rlim_t>(rlim_t(jobs), (limit.rlim_cur - DescriptorsSpare) / DescriptorsPerJob));
+    return int(qMin<quint64>(quint64(jobs), (limit - DescriptorsSpare) / DescriptorsPerJob));
 }
 
 // Where a report goes must be a folder the check can write to, before any bridge is checked.
@@ -125,24 +118,17 @@ bool writeReport(const QString &path, const QByteArray &report)
 
 int main(int argc, char *argv[])
 {
-    // A closed pipe or peer makes a write fail rather than end the check.
-    std::signal(SIGPIPE, SIG_IGN);
+    kalveno::cli::ignoreBrokenPipes();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"kalveno-check"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(KALVENO_VERSION));
 
     QCommandLineParser parser;
     addOptions(&parser);
-    if (!parser.parse(QCoreApplication::arguments())) {
-        complain(parser.errorText() + u" (see --help)"_s);
-        return 2;
-    }
-    if (parser.isSet(u"help"_s) || parser.isSet(u"help-all"_s) || parser.isSet(u"version"_s))
-        parser.process(app);
     Options options;
     QString error;
-    if (!readOptions(parser, &options, &error) || !canWriteBeside(options.jsonPath, &error) ||
-        !canWriteBeside(options.junitPath, &error)) {
+    if (!kalveno::cli::parse(parser, &error) || !readOptions(parser, &options, &error) ||
+        !canWriteBeside(options.jsonPath, &error) || !canWriteBeside(options.junitPath, &error)) {
         complain(error + u" (see --help)"_s);
         return 2;
     }

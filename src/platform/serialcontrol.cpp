@@ -78,7 +78,7 @@ bool SerialControl::setCommPort(qint64 number)
         return false;
     }
     m_number = number;
-    m_linkName = u"COM%1"_s.arg(number);
+    m_linkName = linkname::serialPort(number);
     m_lost = false;
     if (number < 1 || number > 32767) {
         m_device.clear();

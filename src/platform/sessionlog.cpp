@@ -291,7 +291,7 @@ private:
         if (m_lost > 0) {
             add(logline::format({localTime(QDateTime::currentMSecsSinceEpoch()),
                                  LinkName.toString(),
-                                 logline::Direction::Event,
+                                 Direction::Event,
                                  {},
                                  u"%1 entries could not be written: %2"_s.arg(m_lost).arg(m_why)}),
                 -1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/traffic.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringView>
@@ -36,7 +38,7 @@ class SessionLog final : public QObject
 public:
     static constexpr int RetryMs = 2000;
     // The link name of the log's own lines.
-    static constexpr QStringView LinkName = u"log";
+    static constexpr QStringView LinkName = linkname::ConsoleLog;
 
     SessionLog(TrafficRecord &record, const QString &folder, qint64 fileLimit, qint64 totalLimit,
                QObject *parent = nullptr);

@@ -40,7 +40,7 @@ bool TcpControl::connectTo(const QString &host, qint64 port)
         return false;
     }
     m_lastError.clear();
-    m_linkName = u"TCP %1"_s.arg(port);
+    m_linkName = linkname::tcp(quint16(port));
     m_peer = u"%1:%2"_s.arg(host).arg(port);
     m_state = Connecting;
     m_timeout.start();

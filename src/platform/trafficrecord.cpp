@@ -49,13 +49,10 @@ Array exactly(const Array &array, bool literalsLive)
 
 QString meaningOf(const TrafficEntry &entry)
 {
-    if (!entry.note.isEmpty() || entry.direction == TrafficEntry::Direction::Event)
+    if (!entry.note.isEmpty() || entry.direction == Direction::Event)
         return entry.note;
-    const meaning::Link link = entry.link.startsWith(u"TCP")   ? meaning::Link::Tcp
-                               : entry.link.startsWith(u"UDP") ? meaning::Link::Udp
-                                                               : meaning::Link::Serial;
-    return meaning::of({link, entry.direction == TrafficEntry::Direction::Sent, entry.readerLine},
-                       entry.bytes);
+    const LinkKind link = linkname::kindOf(entry.link).value_or(LinkKind::Serial);
+    return meaning::of({link, entry.direction == Direction::Sent, entry.readerLine}, entry.bytes);
 }
 
 TrafficRecord::TrafficRecord(qint64 memoryLimit, QObject *parent)
@@ -67,30 +64,26 @@ TrafficRecord::TrafficRecord(qint64 memoryLimit, QObject *parent)
 
 qint64 TrafficRecord::sent(const QString &link, const QByteArray &bytes, const QString &note)
 {
-    return add(TrafficEntry::Direction::Sent, link, bytes, note);
+    return add(Direction::Sent, link, bytes, note);
 }
 
 qint64 TrafficRecord::received(const QString &link, const QByteArray &bytes, const QString &note)
 {
-    return add(TrafficEntry::Direction::Received, link, bytes, note);
+    return add(Direction::Received, link, bytes, note);
 }
 
 logline::Line lineOf(const TrafficEntry &entry, const QDateTime &time)
 {
-    const logline::Direction direction =
-        entry.direction == TrafficEntry::Direction::Sent       ? logline::Direction::Sent
-        : entry.direction == TrafficEntry::Direction::Received ? logline::Direction::Received
-                                                               : logline::Direction::Event;
-    return {time, entry.link, direction, entry.bytes, meaningOf(entry)};
+    return {time, entry.link, entry.direction, entry.bytes, meaningOf(entry)};
 }
 
 qint64 TrafficRecord::linkEvent(const QString &link, const QString &what)
 {
-    return add(TrafficEntry::Direction::Event, link, {}, what);
+    return add(Direction::Event, link, {}, what);
 }
 
-qint64 TrafficRecord::add(TrafficEntry::Direction direction, const QString &link,
-                          const QByteArray &bytes, const QString &note)
+qint64 TrafficRecord::add(Direction direction, const QString &link, const QByteArray &bytes,
+                          const QString &note)
 {
     TrafficEntry &entry = m_entries.emplace_back();
     entry.sequence = m_next++;

@@ -14,8 +14,6 @@ namespace kalveno {
 // One chunk that crossed a link, or one event of a link.
 struct TrafficEntry
 {
-    enum class Direction : quint8 { Sent, Received, Event };
-
     qint64 sequence = 0;    // from 0, one per entry for the whole run
     qint64 monotonicNs = 0; // since the record began, from a steady clock
     qint64 wallMs = 0;      // the wall clock, milliseconds since the epoch
@@ -84,7 +82,7 @@ Q_SIGNALS:
     void backlogCleared();
 
 private:
-    qint64 add(TrafficEntry::Direction direction, const QString &link, const QByteArray &bytes,
+    qint64 add(Direction direction, const QString &link, const QByteArray &bytes,
                const QString &note);
     void trim(qint64 limit);
     static qint64 footprint(const TrafficEntry &entry);

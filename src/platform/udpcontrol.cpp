@@ -39,7 +39,7 @@ bool UdpControl::sendData(const QByteArray &bytes, const QString &note)
         return false;
     }
     if (m_record)
-        m_record->sent(u"UDP"_s, bytes, note);
+        m_record->sent(linkname::Udp.toString(), bytes, note);
     return true;
 }
 
@@ -52,8 +52,8 @@ void UdpControl::readDatagrams()
         const QByteArray bytes = datagram.data();
         const QString from =
             u"from %1:%2"_s.arg(datagram.senderAddress().toString()).arg(datagram.senderPort());
-        m_record->received(u"UDP"_s, bytes,
-                           meaning::of({meaning::Link::Udp, false}, bytes) + u", "_s + from);
+        m_record->received(linkname::Udp.toString(), bytes,
+                           meaning::of({LinkKind::Udp, false}, bytes) + u", "_s + from);
     }
 }
 

@@ -36,7 +36,14 @@ QByteArray frame(QByteArrayView payload)
 
 QByteArray reconnectBroadcast(QByteArrayView addressText)
 {
-    return QByteArray("\xFE\xFF\x06", 3).append(addressText);
+    return ReconnectHead.toByteArray().append(addressText);
+}
+
+std::optional<QByteArrayView> reconnectAddress(QByteArrayView datagram)
+{
+    if (!datagram.startsWith(ReconnectHead))
+        return std::nullopt;
+    return datagram.sliced(ReconnectHead.size());
 }
 
 QByteArray outputSwitch(int output, bool on)

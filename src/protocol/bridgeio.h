@@ -18,7 +18,10 @@ inline constexpr char FrameEnd = '\x03';
 QByteArray frame(QByteArrayView payload);
 
 // The datagram broadcast each time the TCP link is torn down: FE FF 06 and the address text.
+inline constexpr QByteArrayView ReconnectHead("\xFE\xFF\x06", 3);
 QByteArray reconnectBroadcast(QByteArrayView addressText);
+// The address text of a reconnect broadcast; nothing for any other datagram.
+std::optional<QByteArrayView> reconnectAddress(QByteArrayView datagram);
 
 // Payloads of the I/O panel; outputs (1 to 4) and inputs (1, 2) count from 1, and a number out
 // of range gives no payload. The codes follow no single rule

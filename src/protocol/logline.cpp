@@ -140,19 +140,6 @@ char *writeTime(const QDateTime &time, char *out)
     return writeNumber(out, qAbs(offsetMinutes) % 60, 2);
 }
 
-QByteArrayView directionWord(Direction direction)
-{
-    switch (direction) {
-    case Direction::Sent:
-        return "sent";
-    case Direction::Received:
-        return "received";
-    case Direction::Event:
-        break;
-    }
-    return "event";
-}
-
 // The number that `digits` spells, or -1; at most ten digits, no leading zero.
 qint64 readCount(QByteArrayView digits)
 {
@@ -354,14 +341,10 @@ std::optional<Line> parse(QByteArrayView text)
         return std::nullopt;
     line.time = *time;
     line.link = QString::fromUtf8(fields[1]);
-    if (fields[2] == "sent")
-        line.direction = Direction::Sent;
-    else if (fields[2] == "received")
-        line.direction = Direction::Received;
-    else if (fields[2] == "event")
-        line.direction = Direction::Event;
-    else
+    const std::optional<Direction> direction = directionNamed(fields[2]);
+    if (!direction)
         return std::nullopt;
+    line.direction = *direction;
     const qint64 count = readCount(fields[3]);
     std::optional<QByteArray> bytes = count < 0 ? std::nullopt : readHex(fields[4], count);
     if (!bytes)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "traffic.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
@@ -17,7 +19,6 @@ namespace kalveno::logline {
 // separated by single spaces, empty for none; (6) the meaning, in which backslash, TAB, CR, LF
 // and other control characters (C0, DEL, C1) are written \\, \t, \r, \n and \xHH, so that a
 // line is always one line and parses back to the same Line.
-enum class Direction { Sent, Received, Event };
 
 struct Line
 {

@@ -3,8 +3,10 @@
 #include "bridgeio.h"
 #include "rfid.h"
 #include "sendtest.h"
+#include "textcommand.h"
 #include "ttlstatus.h"
 #include "turnstile.h"
+#include "wording.h"
 
 #include <QList>
 #include <QStringList>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -20,18 +23,12 @@ namespace kalveno::meaning {
 
 namespace {
 
-// A device value is quoted with at most MaxValue bytes and a payload with at most MaxHexBytes,
-// so that no item grows with the chunk.
-constexpr qsizetype MaxValue = 24;
-constexpr qsizetype MaxHexBytes = 16;
 // Fewer printable bytes than this between other bytes are what binary data holds by chance,
 // not text.
 constexpr qsizetype MinTextRun = 4;
 // The send test writes the ten digits over and over (sendtest.h); the other link receives them
 // in pieces of any size.
 constexpr qsizetype MinPatternRun = 10;
-constexpr QByteArrayView CommandStart = "><";
-constexpr QByteArrayView Acknowledge = "OK";
 
 // Printable ASCII, tab and line ends; a table, so that telling apart the bytes of a binary
 // flood costs no branch.
@@ -48,106 +45,16 @@ bool isText(char c)
     return TextBytes[static_cast<unsigned char>(c)];
 }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool allDigits(QByteArrayView s)
-{
-    return !s.isEmpty() && std::all_of(s.begin(), s.end(), isDigit);
-}
+using wording::counted;
+using wording::hex;
+using wording::isDigit;
+using wording::quoted;
+using wording::shown;
 
 bool isStatus(char c)
 {
     const auto b = static_cast<unsigned char>(c);
     return b >= bridgeio::Input1On && b <= bridgeio::Input2Off;
-}
-
-QString counted(qsizetype n, QStringView one, QStringView many)
-{
-    return u"%1 %2"_s.arg(n).arg(n == 1 ? one : many);
-}
-
-// A device value on one line: printable ASCII as it is, any other byte as \xNN, cut when long.
-QString shown(QByteArrayView bytes)
-{
-    QString s;
-    for (const char c : bytes.first(qMin(bytes.size(), MaxValue))) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b < 0x7F)
-            s += QLatin1Char(c);
-        else
-            s += u"\\x%1"_s.arg(uint(b), 2, 16, QChar(u'0'));
-    }
-    if (bytes.size() > MaxValue)
-        s += u"..."_s;
-    return s;
-}
-
-QString quoted(QByteArrayView bytes)
-{
-    return bytes.isEmpty() ? u"empty"_s : u'"' + shown(bytes) + u'"';
-}
-
-QString hex(QByteArrayView bytes)
-{
-    QString s =
-        QString::fromLatin1(bytes.first(qMin(bytes.size(), MaxHexBytes)).toByteArray().toHex(' '));
-    if (bytes.size() > MaxHexBytes)
-        s += u" ... (%1 bytes)"_s.arg(bytes.size());
-    return s;
-}
-
-// The zeros that two-digit fields add say nothing: "05" is 5, "00" is 0, ".3" stays .3.
-QString number(QByteArrayView digits)
-{
-    qsizetype i = 0;
-    while (i + 1 < digits.size() && digits[i] == '0' && isDigit(digits[i + 1]))
-        ++i;
-    return shown(digits.sliced(i));
-}
-
-QString seconds(QByteArrayView value)
-{
-    return allDigits(value) ? number(value) + u" s"_s : quoted(value);
-}
-
-// Whole numbers of persons or cards, with the noun in the right number.
-QString howMany(QByteArrayView digits, QStringView one, QStringView many)
-{
-    const QString n = number(digits);
-    return n + u' ' + (n == u"1" ? one : many).toString();
-}
-
-QString cardsBeforeOffline(QByteArrayView value)
-{
-    return allDigits(value) ? howMany(value, u"card before offline", u"cards before offline")
-                            : u"cards before offline "_s + quoted(value);
-}
-
-QString remoteAntenna(int antenna, QByteArrayView address)
-{
-    return address.isEmpty() ? u"remote antenna %1 without an address"_s.arg(antenna)
-                             : u"remote antenna %1 at %2"_s.arg(antenna).arg(shown(address));
-}
-
-QString polling(QByteArrayView value)
-{
-    if (value.isEmpty())
-        return u"polling empty"_s;
-    const QStringList &choices = turnstile::pollingChoices();
-    const int index = value[0] - '0';
-    // The choices read "0- Polling OFF": the digit and "- " go, the caption stays.
-    if (value.size() == 1 && index >= 0 && index < choices.size())
-        return choices.at(index).sliced(3).toLower();
-    return u"polling %1, not a choice"_s.arg(quoted(value));
-}
-
-QString modeEntry(qsizetype index)
-{
-    return u"mode "_s + QString(turnstile::modes().at(index))
-                            .remove(u": "_s + turnstile::TestPattern.toString());
 }
 
 QString statusMeaning(unsigned char b)
@@ -272,9 +179,10 @@ QString framePayloadMeaning(QByteArrayView payload)
     static const QList<std::pair<QByteArray, QString>> known = [] {
         QList<std::pair<QByteArray, QString>> list;
         for (int n = 1; n <= 4; ++n) {
-            list.append({bridgeio::outputSwitch(n, true), u"TTL %1 OUT on"_s.arg(n)});
-            list.append({bridgeio::outputSwitch(n, false), u"TTL %1 OUT off"_s.arg(n)});
-            list.append({bridgeio::outputTwoSeconds(n), u"TTL %1 OUT on for 2 s"_s.arg(n)});
+            const QString output = textcommand::outputName(n);
+            list.append({bridgeio::outputSwitch(n, true), output + u" on"_s});
+            list.append({bridgeio::outputSwitch(n, false), output + u" off"_s});
+            list.append({bridgeio::outputTwoSeconds(n), output + u" on for 2 s"_s});
             list.append({bridgeio::outputPulse(n), u"TTL %1 pulse .3"_s.arg(n)});
         }
         for (int n = 1; n <= 2; ++n)
@@ -306,216 +214,16 @@ qsizetype describeFrame(QByteArrayView rest, qsizetype at, Items &items)
     return end + 1;
 }
 
-// A turnstile command: "><", a family letter and parameters with nothing between numeric
-// fields, so each form says where it ends.
-struct Command
-{
-    enum Kind {
-        Unknown,
-        Output,
-        Batch,
-        Passage,
-        Validation,
-        Mode,
-        Direct,
-        ReadConfig,
-        WriteConfig
-    };
-    Kind kind = Unknown;
-    qsizetype length = 0; // from "><", without a closing "*"
-    bool closed = false;  // a "*" follows
-    QByteArrayView value; // duration, fields, mode character, data or configuration fields
-    int output = 0;
-    char action = 0;
-    qsizetype announced = 0; // data bytes a direct command announces
-};
-
-bool isDurationChar(char c)
-{
-    return isDigit(c) || c == '.';
-}
-
-bool isFieldChar(char c)
-{
-    return isDigit(c) || c == '-';
-}
-
-qsizetype runEnd(QByteArrayView s, qsizetype from, bool (*accept)(char))
-{
-    while (from < s.size() && accept(s[from]))
-        ++from;
-    return from;
-}
-
-// A command of no known form ends at the next command, a "*" or a line end.
-qsizetype unknownEnd(QByteArrayView s)
-{
-    for (qsizetype i = CommandStart.size(); i < s.size(); ++i) {
-        if (s[i] == '*' || s[i] == '\r' || s[i] == '\n' || s.sliced(i).startsWith(CommandStart))
-            return i;
-    }
-    return s.size();
-}
-
-Command parse(QByteArrayView s)
-{
-    Command c;
-    const char family = s.size() > 2 ? s[2] : '\0';
-    const char second = s.size() > 3 ? s[3] : '\0';
-    if (family == 'T' && second >= '1' && second <= '7' && s.size() > 4) {
-        // "><T" <output> then "E", "D" or "T" and a duration
-        c.output = second - '0';
-        c.action = s[4];
-        if (c.action == 'E' || c.action == 'D') {
-            c.kind = Command::Output;
-            c.length = 5;
-            return c;
-        }
-        const qsizetype end = runEnd(s, 5, isDurationChar);
-        c.value = s.sliced(5, end - 5);
-        if (c.action == 'T' && c.value.count('.') <= 1 &&
-            std::any_of(c.value.begin(), c.value.end(), isDigit)) {
-            c.kind = Command::Output;
-            c.length = end;
-            return c;
-        }
-    } else if (family == 'B') {
-        for (const QByteArrayView batch : {bridgeio::BatchOn, bridgeio::BatchOff}) {
-            if (s.startsWith(batch)) {
-                c.kind = Command::Batch;
-                c.value = batch;
-                c.length = batch.size();
-                return c;
-            }
-        }
-    } else if (family == 'I' && (second == 'P' || second == 'T')) {
-        const qsizetype end = runEnd(s, 4, isFieldChar);
-        if (end > 4) {
-            c.kind = second == 'P' ? Command::Passage : Command::Validation;
-            c.value = s.sliced(4, end - 4);
-            c.length = end;
-            return c;
-        }
-    } else if (family == 'I' && second == 'M') {
-        c.kind = Command::Mode;
-        c.value = s.sliced(4).first(qMin<qsizetype>(1, s.size() - 4));
-        c.length = 4 + c.value.size();
-        return c;
-    } else if (family == 'I' && second == 'D' && s.size() >= 6 && allDigits(s.sliced(4, 2))) {
-        c.kind = Command::Direct;
-        c.announced = s.sliced(4, 2).toInt();
-        c.value = s.sliced(6).first(qMin(c.announced, s.size() - 6));
-        c.length = 6 + c.value.size();
-        return c;
-    } else if (family == 'I' && second == 'R' && s.sliced(4).startsWith('?')) {
-        c.kind = Command::ReadConfig;
-        c.length = 5;
-        return c;
-    } else if (family == 'I' && second == 'R' && s.sliced(4).startsWith(',')) {
-        const qsizetype star = s.indexOf('*', 5);
-        c.kind = Command::WriteConfig;
-        c.length = star < 0 ? s.size() : star;
-        c.value = s.sliced(5, c.length - 5);
-        return c;
-    }
-    c = {};
-    c.length = unknownEnd(s);
-    return c;
-}
-
-QString outputName(int output)
-{
-    switch (output) {
-    case 5:
-        return u"green LED"_s;
-    case 6:
-        return u"red LED"_s;
-    case 7:
-        return u"arm"_s;
-    default:
-        return u"TTL %1 OUT"_s.arg(output);
-    }
-}
-
-// "<polling>,<ip2>,<ip3>,<ip4>": a comma typed into an address adds a field.
-QString writeConfigMeaning(QByteArrayView fields, bool closed)
-{
-    QStringList parts;
-    qsizetype from = 0;
-    for (int index = 0; index <= 3; ++index) {
-        if (from > fields.size()) {
-            parts.append(u"remote antenna %1 missing"_s.arg(index + 1));
-            continue;
-        }
-        qsizetype comma = fields.indexOf(',', from);
-        if (comma < 0)
-            comma = fields.size();
-        const QByteArrayView field = fields.sliced(from, comma - from);
-        parts.append(index == 0 ? polling(field) : remoteAntenna(index + 1, field));
-        from = comma + 1;
-    }
-    if (from <= fields.size())
-        parts.append(counted(fields.sliced(from).count(',') + 1, u"extra field", u"extra fields"));
-    if (!closed)
-        parts.append(u"no closing *"_s);
-    return u"configuration write: "_s + parts.join(u", "_s);
-}
-
-QString commandMeaning(const Command &c, QByteArrayView text)
-{
-    switch (c.kind) {
-    case Command::Output:
-        if (c.action == 'E')
-            return c.output == 7 ? u"drop the arm"_s : outputName(c.output) + u" on"_s;
-        if (c.action == 'D')
-            return outputName(c.output) + u" off"_s;
-        return outputName(c.output) + u" on for %1 s"_s.arg(number(c.value));
-    case Command::Batch:
-        return c.value == bridgeio::BatchOn ? u"batch on"_s : u"batch off"_s;
-    case Command::Passage:
-        // Seconds, then persons, two digits each; wider fields cannot be told apart.
-        if (c.value.size() != 4 || !allDigits(c.value))
-            return u"passage, seconds and persons run together: "_s + shown(c.value);
-        return u"passage: %1, %2"_s.arg(howMany(c.value.last(2), u"person", u"persons"),
-                                        seconds(c.value.first(2)));
-    case Command::Validation:
-        if (c.value.size() != 4 || !allDigits(c.value))
-            return u"validation time-out and cards run together: "_s + shown(c.value);
-        return u"validation time-out %1, %2"_s.arg(seconds(c.value.first(2)),
-                                                   cardsBeforeOffline(c.value.last(2)));
-    case Command::Mode:
-        if (c.value.isEmpty())
-            return u"mode command without a mode"_s;
-        if (const int index = c.value[0] - '0'; index >= 0 && index < turnstile::modes().size())
-            return modeEntry(index);
-        return u"mode %1, not in the list"_s.arg(quoted(c.value));
-    case Command::Direct:
-        if (c.value.size() < c.announced)
-            return u"direct command cut short, %1 of %2 data bytes"_s.arg(c.value.size())
-                .arg(c.announced);
-        return u"direct command, "_s + counted(c.announced, u"data byte", u"data bytes");
-    case Command::ReadConfig:
-        return u"configuration request"_s;
-    case Command::WriteConfig:
-        return writeConfigMeaning(c.value, c.closed);
-    case Command::Unknown:
-        break;
-    }
-    return u"unknown command "_s + quoted(text);
-}
-
-// `rest` begins with "><" or "OK><". A "*" right after a command closes it.
+// `rest` begins with a turnstile command, which the grammar cuts and tells. Frames are taken
+// out of the stream first, as the bridge does: a frame ends a command before it.
 qsizetype describeCommand(QByteArrayView rest, qsizetype at, Items &items)
 {
-    const bool acknowledged = rest.startsWith(Acknowledge);
-    const QByteArrayView s = acknowledged ? rest.sliced(Acknowledge.size()) : rest;
-    Command c = parse(s);
-    c.closed = c.length < s.size() && s[c.length] == '*';
-    items.add(at, [&c, s, acknowledged] {
-        const QString meaning = commandMeaning(c, s.first(c.length));
-        return acknowledged ? u"OK, "_s + meaning : meaning;
+    const qsizetype frame = rest.indexOf(bridgeio::FrameHead);
+    const qsizetype length = textcommand::extent(frame < 0 ? rest : rest.first(frame));
+    items.add(at, [command = rest.first(length)] {
+        return textcommand::describe(textcommand::parse(command));
     });
-    return rest.size() - s.size() + c.length + (c.closed ? 1 : 0);
+    return length;
 }
 
 // The length of the run of the send test's digits, each one more than the last, at the start.
@@ -545,10 +253,7 @@ void describeBytes(QByteArrayView bytes, bool commands, Items &items)
         const char c = bytes[i];
         const QByteArrayView rest = bytes.sliced(i);
         const bool frame = c == bridgeio::FrameHead[0] && rest.startsWith(bridgeio::FrameHead);
-        const bool command = commands && (c == '>' || c == 'O') &&
-                             (rest.startsWith(CommandStart) ||
-                              (rest.startsWith(Acknowledge) &&
-                               rest.sliced(Acknowledge.size()).startsWith(CommandStart)));
+        const bool command = commands && (c == '>' || c == 'O') && textcommand::startsCommand(rest);
         if (!frame && !command) {
             ++i;
             continue;
@@ -584,19 +289,19 @@ QString readerReply(QByteArrayView frame)
 {
     if (frame.size() < rfid::announcedLength(frame))
         return u"reader: reply cut short"_s;
-    QString what = u"reader: unknown reply"_s;
-    if (frame.startsWith(QByteArrayView("\x04\x00\x00", 3))) {
-        what = u"reader: antenna selected"_s;
-    } else if (frame.startsWith(QByteArrayView("\x04\x00\x0E", 3))) {
-        what = u"reader: no card"_s;
-    } else if (frame.startsWith(QByteArrayView("\x0D\x00\x00\x00", 4))) {
-        // The identifier comes least significant byte first.
-        quint64 card = 0;
-        for (int i = 0; i < 8; ++i)
-            card |= quint64(static_cast<unsigned char>(frame[4 + i])) << (8 * i);
-        what = u"reader: card "_s + u"%1"_s.arg(card, 16, 16, QChar(u'0')).toUpper();
+    const QString crc = rfid::hasValidCrc(frame) ? u", checksum right"_s : u", checksum wrong"_s;
+    const rfid::Reply reply = rfid::readReply(frame);
+    switch (reply.kind) {
+    case rfid::Reply::AntennaSelected:
+        return u"reader: antenna selected"_s + crc;
+    case rfid::Reply::NoCard:
+        return u"reader: no card"_s + crc;
+    case rfid::Reply::Card:
+        return u"reader: card "_s + rfid::cardText(reply.card) + crc;
+    case rfid::Reply::Other:
+        break;
     }
-    return what + (rfid::hasValidCrc(frame) ? u", checksum right"_s : u", checksum wrong"_s);
+    return u"reader: unknown reply"_s + crc;
 }
 
 // The reader's frames at the start of a serial chunk, one after another: the master's requests
@@ -619,15 +324,15 @@ qsizetype describeReaderFrames(QByteArrayView chunk, bool sent, Items &items)
 QString configReplyMeaning(const turnstile::ConfigReply &reply)
 {
     const QStringList parts = {
-        polling(reply.polling.toLatin1()),
-        reply.modeKnown ? modeEntry(turnstile::modes().indexOf(reply.modeText))
+        wording::polling(reply.polling.toLatin1()),
+        reply.modeKnown ? wording::modeEntry(turnstile::modes().indexOf(reply.modeText))
                         : u"mode %1, not in the list"_s.arg(quoted(reply.modeText.toLatin1())),
-        u"time to pass "_s + seconds(reply.timeToPass.toLatin1()),
-        u"validation time-out "_s + seconds(reply.validationTimeout.toLatin1()),
-        cardsBeforeOffline(reply.cardCount.toLatin1()),
-        remoteAntenna(2, reply.remoteAddresses[0].toLatin1()),
-        remoteAntenna(3, reply.remoteAddresses[1].toLatin1()),
-        remoteAntenna(4, reply.remoteAddresses[2].toLatin1()),
+        u"time to pass "_s + wording::seconds(reply.timeToPass.toLatin1()),
+        u"validation time-out "_s + wording::seconds(reply.validationTimeout.toLatin1()),
+        wording::cardsBeforeOffline(reply.cardCount.toLatin1()),
+        wording::remoteAntenna(2, reply.remoteAddresses[0].toLatin1()),
+        wording::remoteAntenna(3, reply.remoteAddresses[1].toLatin1()),
+        wording::remoteAntenna(4, reply.remoteAddresses[2].toLatin1()),
     };
     return u"configuration reply: "_s + parts.join(u", "_s);
 }
@@ -635,10 +340,10 @@ QString configReplyMeaning(const turnstile::ConfigReply &reply)
 // A reconnect broadcast, the console's own or, received, another console's.
 bool describeBroadcast(QByteArrayView chunk, Items &items)
 {
-    static const QByteArray broadcastHead = bridgeio::reconnectBroadcast({});
-    if (!chunk.startsWith(broadcastHead))
+    const std::optional<QByteArrayView> address = bridgeio::reconnectAddress(chunk);
+    if (!address)
         return false;
-    items.add(0, [address = chunk.sliced(broadcastHead.size())] {
+    items.add(0, [address = *address] {
         return address.isEmpty() ? u"reconnect broadcast without an address"_s
                                  : u"reconnect broadcast for "_s + shown(address);
     });
@@ -647,19 +352,19 @@ bool describeBroadcast(QByteArrayView chunk, Items &items)
 
 void describeSent(const Context &context, QByteArrayView chunk, Items &items)
 {
-    if (context.link == Link::Udp && describeBroadcast(chunk, items))
+    if (context.link == LinkKind::Udp && describeBroadcast(chunk, items))
         return;
-    const qsizetype readerEnd = context.link == Link::Serial && context.readerLine
+    const qsizetype readerEnd = context.link == LinkKind::Serial && context.readerLine
                                     ? describeReaderFrames(chunk, true, items)
                                     : 0;
-    describeBytes(chunk.sliced(readerEnd), context.link == Link::Tcp, items);
+    describeBytes(chunk.sliced(readerEnd), context.link == LinkKind::Tcp, items);
 }
 
 void describeReceived(const Context &context, QByteArrayView chunk, Items &items)
 {
-    if (context.link == Link::Udp && describeBroadcast(chunk, items))
+    if (context.link == LinkKind::Udp && describeBroadcast(chunk, items))
         return;
-    const qsizetype readerEnd = context.link == Link::Serial && context.readerLine
+    const qsizetype readerEnd = context.link == LinkKind::Serial && context.readerLine
                                     ? describeReaderFrames(chunk, false, items)
                                     : 0;
     // The console takes the input status bytes out wherever they stand and reads the rest
@@ -673,7 +378,7 @@ void describeReceived(const Context &context, QByteArrayView chunk, Items &items
         display = withoutStatus;
         items.takeStatusFrom(rest);
     }
-    if (context.link == Link::Tcp && turnstile::isConfigReply(display))
+    if (context.link == LinkKind::Tcp && turnstile::isConfigReply(display))
         items.add(0, [rest] { return configReplyMeaning(turnstile::decodeConfigReply(rest)); });
     else
         describeBytes(display, false, items);

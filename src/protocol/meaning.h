@@ -1,15 +1,15 @@
 #pragma once
 
+#include "traffic.h"
+
 #include <QByteArrayView>
 #include <QString>
 
 namespace kalveno::meaning {
 
-enum class Link { Tcp, Udp, Serial };
-
 struct Context
 {
-    Link link;
+    LinkKind link;
     bool sent;               // the console wrote the chunk; false: it read it
     bool readerLine = false; // serial only: the console stands in for the RFID reader
 };

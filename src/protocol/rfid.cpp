@@ -1,6 +1,17 @@
 #include "rfid.h"
 
+using namespace Qt::StringLiterals;
+
 namespace kalveno::rfid {
+
+namespace {
+
+constexpr QByteArrayView AntennaSelectedBody("\x04\x00\x00", 3);
+constexpr QByteArrayView NoCardBody("\x04\x00\x0E", 3);
+constexpr QByteArrayView CardHead("\x0D\x00\x00\x00", 4);
+constexpr qsizetype CardReplyLength = 14;
+
+} // namespace
 
 quint16 crc16(QByteArrayView bytes)
 {
@@ -32,17 +43,17 @@ bool hasValidCrc(QByteArrayView frame)
 
 QByteArray antennaSelectedReply()
 {
-    return withCrc(QByteArrayView("\x04\x00\x00", 3));
+    return withCrc(AntennaSelectedBody);
 }
 
 QByteArray noCardReply()
 {
-    return withCrc(QByteArrayView("\x04\x00\x0E", 3));
+    return withCrc(NoCardBody);
 }
 
 QByteArray cardReply(quint64 card)
 {
-    QByteArray body("\x0D\x00\x00\x00", 4);
+    QByteArray body = CardHead.toByteArray();
     for (int i = 0; i < 8; ++i)
         body.append(char((card >> (8 * i)) & 0xFF));
     return withCrc(body);
@@ -87,15 +98,34 @@ Request classify(QByteArrayView received)
     return {};
 }
 
+Reply readReply(QByteArrayView reply)
+{
+    if (reply.startsWith(AntennaSelectedBody))
+        return {Reply::AntennaSelected};
+    if (reply.startsWith(NoCardBody))
+        return {Reply::NoCard};
+    // The identifier comes least significant byte first.
+    if (reply.startsWith(CardHead) && reply.size() >= CardHead.size() + 8) {
+        quint64 card = 0;
+        for (int i = 0; i < 8; ++i)
+            card |= quint64(static_cast<unsigned char>(reply[CardHead.size() + i])) << (8 * i);
+        return {Reply::Card, card};
+    }
+    return {};
+}
+
 bool parseCardReply(QByteArrayView reply, quint64 *card)
 {
-    if (reply.size() != 14 || reply[0] != 0x0D || !hasValidCrc(reply))
+    const Reply read = readReply(reply);
+    if (reply.size() != CardReplyLength || read.kind != Reply::Card || !hasValidCrc(reply))
         return false;
-    quint64 id = 0;
-    for (int i = 0; i < 8; ++i)
-        id |= quint64(static_cast<unsigned char>(reply[4 + i])) << (8 * i);
-    *card = id;
+    *card = read.card;
     return true;
+}
+
+QString cardText(quint64 card)
+{
+    return u"%1"_s.arg(card, 16, 16, QChar(u'0')).toUpper();
 }
 
 } // namespace kalveno::rfid

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 namespace kalveno::rfid {
 
@@ -39,7 +40,20 @@ struct Request
 // (0x01, 0x02, 0x04, 0x08 for antennas 1 to 4); a card query is recognised by its first byte.
 Request classify(QByteArrayView received);
 
-// A reply's card identifier, when the reply is a well-formed card reply.
+struct Reply
+{
+    enum Kind { Other, AntennaSelected, NoCard, Card };
+    Kind kind = Other;
+    quint64 card = 0; // for a card reply
+};
+
+// What one reply is by its first bytes, whatever its length and CRC (hasValidCrc() tells).
+Reply readReply(QByteArrayView reply);
+
+// A reply's card identifier, when the reply is a whole card reply with a valid CRC.
 bool parseCardReply(QByteArrayView reply, quint64 *card);
+
+// 16 upper-case hex digits, most significant first, as the card boxes show it.
+QString cardText(quint64 card);
 
 } // namespace kalveno::rfid

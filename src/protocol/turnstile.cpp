@@ -82,13 +82,13 @@ const QStringList &pollingChoices()
 
 bool isConfigReply(QByteArrayView displayText)
 {
-    return displayText.size() > 10 && displayText.startsWith("IR?,");
+    return displayText.size() > 10 && displayText.startsWith(ConfigReplyHead);
 }
 
 ConfigReply decodeConfigReply(QByteArrayView chunk)
 {
     QByteArray bytes = chunk.toByteArray();
-    bytes.replace('*', QByteArrayView());
+    bytes.replace(ConfigReplyEnd, QByteArrayView());
     const QString text = QString::fromLatin1(bytes);
     const auto field = [&text](int n) { return getField(text, u",", n); };
 

@@ -48,6 +48,8 @@ const QStringList &pollingChoices();
 // The turnstile's answer to ReadConfigRequest: "IR?,<polling>,<mode>,<time to pass>,
 // <validation time-out>,<cards>,<ip2>,<ip3>,<ip4>*". It is recognised on the display text (the
 // chunk without input status bytes), but its fields are taken from the chunk itself.
+inline constexpr QByteArrayView ConfigReplyHead = "IR?,";
+inline constexpr char ConfigReplyEnd = '*';
 bool isConfigReply(QByteArrayView displayText);
 
 struct ConfigReply

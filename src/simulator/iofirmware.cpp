@@ -1,9 +1,9 @@
 #include "iofirmware.h"
 
 #include "outputs.h"
-#include "textcommand.h"
 
 #include "protocol/bridgeio.h"
+#include "protocol/textcommand.h"
 
 using namespace Qt::StringLiterals;
 namespace bridgeio = kalveno::bridgeio;
@@ -53,7 +53,7 @@ IoFirmware::Outcome IoFirmware::handle(QByteArrayView payload)
         for (const bool on : {true, false}) {
             if (payload == bridgeio::outputSwitch(output, on)) {
                 m_outputs->set(output, on);
-                return {{}, outputName(output) + (on ? u" on"_s : u" off"_s)};
+                return {{}, textcommand::outputName(output) + (on ? u" on"_s : u" off"_s)};
             }
         }
         // The console sends "01" for output 1 and "02" for the others; any two digits will do.
@@ -61,23 +61,21 @@ IoFirmware::Outcome IoFirmware::handle(QByteArrayView payload)
             isDigit(payload[1]) && isDigit(payload[2])) {
             m_outputs->pulse(output, TwoSecondsMs);
             return {{},
-                    outputName(output) + u" on for %1 ms (digits %2)"_s.arg(TwoSecondsMs)
-                                             .arg(QString::fromLatin1(payload.sliced(1)))};
+                    textcommand::outputName(output) +
+                        u" on for %1 ms (digits %2)"_s.arg(TwoSecondsMs)
+                            .arg(QString::fromLatin1(payload.sliced(1)))};
         }
     }
-    if (payload.startsWith("><")) {
-        const TextCommand command = parseTextCommand(payload);
-        const bool forOutputs =
-            (command.kind == TextCommand::Kind::Output && command.output <= 4) ||
-            command.kind == TextCommand::Kind::Batch;
-        if (forOutputs) {
+    if (payload.startsWith(textcommand::Start)) {
+        using textcommand::Kind;
+        const textcommand::Command command = textcommand::parse(payload);
+        if (command.isRefused())
+            return {{}, textcommand::verdict(command)};
+        if ((command.kind == Kind::Output && command.output <= 4) || command.kind == Kind::Batch) {
             m_outputs->execute(command);
-            return {{}, describe(command)};
+            return {{}, textcommand::describe(command)};
         }
-        return {{},
-                command.kind == TextCommand::Kind::Invalid
-                    ? describe(command)
-                    : u"refused: not an I/O command (%1)"_s.arg(describe(command))};
+        return {{}, textcommand::describe(command) + u"; refused: not an I/O command"_s};
     }
     return {{}, u"refused: unknown I/O command"_s};
 }

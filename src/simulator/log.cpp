@@ -8,7 +8,8 @@ namespace kalveno::sim {
 
 Log::Log(QObject *parent)
     : QObject(parent)
-    , m_names{u"TCP"_s, u"TCP"_s, u"UDP"_s, u"serial"_s, u"sim"_s}
+    , m_names{linkname::tcp(0), linkname::tcp(0), linkname::Udp.toString(),
+              linkname::SimulatorLine.toString(), linkname::Simulator.toString()}
 {}
 
 Log::Log(Log *sink, const QString &prefix, QObject *parent)

@@ -12,11 +12,11 @@
 namespace kalveno::sim {
 
 enum class Link { Tcp1, Tcp2, Udp, Serial, Sim };
-using Direction = logline::Direction;
 
 // The simulator's record of what crossed each link, in the session log's line format
 // (protocol/logline.h) that the console shares, so that both logs of a session read side by
-// side. Links are named "TCP <port>" once the ports listen, "UDP", "serial" and "sim";
+// side. Links are named "TCP <port>" once the ports listen, "UDP", "serial" and "sim"
+// (protocol/traffic.h);
 // directions are the simulator's. A received chunk is logged as it was read, without a meaning;
 // the lines that follow it with a meaning say what parts of it were. Lines go to stderr, or to
 // a file that is flushed after every line. Each bridge of a site has a log of its own that

@@ -3,12 +3,14 @@
 #include "options.h"
 #include "site.h"
 
+#include "cli/commandline.h"
+#include "cli/process.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,16 +41,6 @@ bool watchSignals()
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
-// A site listens on two ports per bridge: as many descriptors as the system lets it have.
-void raiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 void say(const QString &line)
 {
     const QByteArray bytes = line.toLocal8Bit() + '\n';
@@ -66,10 +58,9 @@ void complain(const QString &line)
 
 int main(int argc, char *argv[])
 {
-    // A peer or a pipe that goes away while something is written to it must not end the
-    // simulator; the write fails instead.
-    std::signal(SIGPIPE, SIG_IGN);
-    raiseDescriptorLimit();
+    kalveno::cli::ignoreBrokenPipes();
+    // A site listens on two ports per bridge.
+    kalveno::cli::raiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"kalveno-bridge-sim"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(KALVENO_VERSION));
@@ -77,16 +68,9 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     addOptions(&parser);
     parser.addVersionOption();
-    if (!parser.parse(QCoreApplication::arguments())) {
-        complain(parser.errorText() + u" (see --help)"_s);
-        return 2;
-    }
-    // process() answers these three and ends; --help-all has no call of its own.
-    if (parser.isSet(u"help"_s) || parser.isSet(u"help-all"_s) || parser.isSet(u"version"_s))
-        parser.process(app);
     Options options;
     QString error;
-    if (!readOptions(parser, &options, &error)) {
+    if (!kalveno::cli::parse(parser, &error) || !readOptions(parser, &options, &error)) {
         complain(error + u" (see --help)"_s);
         return 2;
     }

@@ -1,6 +1,7 @@
 #include "options.h"
 
-#include "textcommand.h"
+#include "cli/commandline.h"
+#include "protocol/textcommand.h"
 
 #include <QFileInfo>
 #include <QHostAddress>
@@ -102,44 +103,6 @@ waits for the entry it expected. "status" adds replay=playing|finished, replayed
 divergences; "replay finished: ..." or, when it ends sooner, "replay stopped: ..." tells the
 same at the end. --replay-strict ends the replay at the first divergence, with exit status 1.)"_s;
 
-bool readNumber(const QCommandLineParser &parser, const QString &name, int min, int max, int *value,
-                QString *error)
-{
-    if (!parser.isSet(name))
-        return true;
-    bool ok = false;
-    const int n = parser.value(name).toInt(&ok);
-    if (!ok || n < min || n > max) {
-        *error = u"--%1 takes a whole number from %2 to %3"_s.arg(name).arg(min).arg(max);
-        return false;
-    }
-    *value = n;
-    return true;
-}
-
-bool readPort(const QCommandLineParser &parser, const QString &name, quint16 *port, QString *error)
-{
-    int value = *port;
-    if (!readNumber(parser, name, 0, 65535, &value, error))
-        return false;
-    *port = quint16(value);
-    return true;
-}
-
-bool readAddress(const QCommandLineParser &parser, const QString &name, QHostAddress *address,
-                 QString *error)
-{
-    if (!parser.isSet(name))
-        return true;
-    const QHostAddress parsed(parser.value(name));
-    if (parsed.isNull()) {
-        *error = u"--%1 takes an IP address"_s.arg(name);
-        return false;
-    }
-    *address = parsed;
-    return true;
-}
-
 bool readOnOff(const QCommandLineParser &parser, const QString &name, bool *on, QString *error)
 {
     if (!parser.isSet(name))
@@ -180,7 +143,7 @@ void addSiteOptions(QCommandLineParser *parser)
 
 bool readSiteOptions(const QCommandLineParser &parser, Options *options, QString *error)
 {
-    if (!readNumber(parser, u"bridges"_s, 1, MaxBridges, &options->bridges, error))
+    if (!cli::readNumber(parser, u"bridges"_s, 1, MaxBridges, &options->bridges, error))
         return false;
     if (options->bridges > 0) {
         const quint32 first = options->tcpAddress.toIPv4Address();
@@ -338,11 +301,12 @@ bool readOptions(const QCommandLineParser &parser, Options *options, QString *er
     }
     TurnstileSettings &t = options->turnstile;
     int polling = t.polling - '0';
-    if (!readAddress(parser, u"address"_s, &options->tcpAddress, error) ||
-        !readPort(parser, u"tcp-port"_s, &options->tcpPort, error) ||
-        !readPort(parser, u"tcp2-port"_s, &options->tcp2Port, error) ||
-        !readAddress(parser, u"udp-address"_s, &options->udpAddress, error) ||
-        !readPort(parser, u"udp-port"_s, &options->udpPort, error) ||
+    using cli::readNumber;
+    if (!cli::readAddress(parser, u"address"_s, &options->tcpAddress, error) ||
+        !cli::readPort(parser, u"tcp-port"_s, 0, &options->tcpPort, error) ||
+        !cli::readPort(parser, u"tcp2-port"_s, 0, &options->tcp2Port, error) ||
+        !cli::readAddress(parser, u"udp-address"_s, &options->udpAddress, error) ||
+        !cli::readPort(parser, u"udp-port"_s, 0, &options->udpPort, error) ||
         !readOnOff(parser, u"input1"_s, &options->inputs[0], error) ||
         !readOnOff(parser, u"input2"_s, &options->inputs[1], error) ||
         !readNumber(parser, u"polling"_s, 0, 2, &polling, error) ||
@@ -373,7 +337,7 @@ bool readOptions(const QCommandLineParser &parser, Options *options, QString *er
         }
         for (qsizetype i = 0; i < addresses.size(); ++i) {
             const QByteArray address = addresses[i].trimmed();
-            if (!isRemoteAddress(address)) {
+            if (!textcommand::isRemoteAddress(address)) {
                 *error =
                     u"--remote-ips: %1 is not an IPv4 address"_s.arg(QString::fromLatin1(address));
                 return false;

@@ -32,9 +32,13 @@ void Outputs::pulse(int output, int milliseconds)
     apply(output, true);
 }
 
-void Outputs::execute(const TextCommand &command)
+void Outputs::execute(const textcommand::Command &command)
 {
-    if (command.kind == TextCommand::Kind::Batch) {
+    using textcommand::Action;
+    using textcommand::Kind;
+    if (command.isRefused())
+        return;
+    if (command.kind == Kind::Batch) {
         for (int output = 1; output <= 4; ++output) {
             if (command.batchOn)
                 pulse(output, command.durationMs);
@@ -43,16 +47,16 @@ void Outputs::execute(const TextCommand &command)
         }
         return;
     }
-    if (command.kind != TextCommand::Kind::Output)
+    if (command.kind != Kind::Output)
         return;
     switch (command.action) {
-    case TextCommand::Action::On:
+    case Action::On:
         set(command.output, true);
         break;
-    case TextCommand::Action::Off:
+    case Action::Off:
         set(command.output, false);
         break;
-    case TextCommand::Action::Timed:
+    case Action::Timed:
         pulse(command.output, command.durationMs);
         break;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "textcommand.h"
+#include "protocol/textcommand.h"
 
 #include <QObject>
 #include <QTimer>
@@ -26,8 +26,9 @@ public:
     bool isOn(int output) const;
     void set(int output, bool on);
     void pulse(int output, int milliseconds);
-    // Carries out an Output or Batch command; other kinds are not for the outputs.
-    void execute(const TextCommand &command);
+    // Carries out an Output or Batch command; other kinds, and refused commands, are not for the
+    // outputs.
+    void execute(const textcommand::Command &command);
 
 Q_SIGNALS:
     void changed(int output, bool on);

@@ -2,6 +2,8 @@
 
 #include "streamlinks.h"
 
+#include "protocol/rfid.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kalveno::sim {
@@ -61,7 +63,7 @@ void ReaderLink::run(const ReaderMaster::Step &step)
         // One line per card read, which the console shows and, with its auto answer on,
         // answers with a passage.
         const QByteArray report = "CARD," + QByteArray::number(step.card->antenna) + ',' +
-                                  cardText(step.card->id).toLatin1() + "\r\n";
+                                  rfid::cardText(step.card->id).toLatin1() + "\r\n";
         m_links->send(Link::Tcp1, report, u"card report"_s);
     }
 }

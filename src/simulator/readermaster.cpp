@@ -7,11 +7,6 @@ namespace rfid = kalveno::rfid;
 
 namespace kalveno::sim {
 
-QString cardText(quint64 id)
-{
-    return u"%1"_s.arg(id, 16, 16, QChar(u'0')).toUpper();
-}
-
 ReaderMaster::ReaderMaster(Timing timing)
     : m_timing(timing)
 {}
@@ -97,8 +92,9 @@ void ReaderMaster::judge(QByteArrayView reply, Step &step)
         step = advance(std::move(step));
         return;
     }
+    const rfid::Reply read = rfid::readReply(reply);
     if (m_phase == Phase::Selecting) {
-        if (reply == rfid::antennaSelectedReply()) {
+        if (read.kind == rfid::Reply::AntennaSelected) {
             step.notes.append(
                 {Note::Received, reply.toByteArray(), u"antenna %1 selected"_s.arg(antenna)});
             step = query(std::move(step));
@@ -111,7 +107,7 @@ void ReaderMaster::judge(QByteArrayView reply, Step &step)
         return;
     }
     quint64 id = 0;
-    if (reply == rfid::noCardReply()) {
+    if (read.kind == rfid::Reply::NoCard) {
         step.notes.append(
             {Note::Received, reply.toByteArray(), u"no card on antenna %1"_s.arg(antenna)});
         m_present[antenna - 1] = false;
@@ -119,7 +115,7 @@ void ReaderMaster::judge(QByteArrayView reply, Step &step)
         const bool fresh = !m_present[antenna - 1];
         m_present[antenna - 1] = true;
         step.notes.append({Note::Received, reply.toByteArray(),
-                           u"card %1 on antenna %2%3"_s.arg(cardText(id))
+                           u"card %1 on antenna %2%3"_s.arg(rfid::cardText(id))
                                .arg(antenna)
                                .arg(fresh ? u""_s : u", still there"_s)});
         if (fresh)

@@ -79,6 +79,4 @@ private:
     std::array<bool, 4> m_present{};
 };
 
-QString cardText(quint64 id); // 16 upper-case hex digits, most significant first
-
 } // namespace kalveno::sim

@@ -46,9 +46,9 @@ bool ReplayLink::start(QString *error)
     m_warnings = script->warnings;
     for (LinkScript &linkScript : script->links) {
         Link link = Link::Serial;
-        if (linkScript.kind == LinkScript::Kind::Udp) {
+        if (linkScript.kind == LinkKind::Udp) {
             link = Link::Udp;
-        } else if (linkScript.kind == LinkScript::Kind::Tcp) {
+        } else if (linkScript.kind == LinkKind::Tcp) {
             if (linkScript.port == m_links->tcp(Link::Tcp1).port()) {
                 link = Link::Tcp1;
             } else if (linkScript.port == m_links->tcp(Link::Tcp2).port()) {
@@ -71,10 +71,10 @@ bool ReplayLink::start(QString *error)
                           .arg(replay(link)->script().name);
             continue;
         }
-        const QString name = link == Link::Udp      ? u"UDP"_s
-                             : link == Link::Serial ? u"serial"_s
-                                                    : u"TCP %1"_s.arg(m_links->tcp(link).port());
-        replay(link).emplace(LinkScript{LinkScript::Kind::Tcp, 0, name, {}}, script->files,
+        const QString name = link == Link::Udp      ? linkname::Udp.toString()
+                             : link == Link::Serial ? linkname::SimulatorLine.toString()
+                                                    : linkname::tcp(m_links->tcp(link).port());
+        replay(link).emplace(LinkScript{LinkKind::Tcp, 0, name, {}}, script->files,
                              m_settings.speed, false);
     }
     m_log->state(Link::Sim,

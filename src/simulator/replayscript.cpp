@@ -22,31 +22,17 @@ struct NamedLink
 
 NamedLink readName(const QString &link)
 {
-    if (link == u"UDP")
+    if (link == linkname::Udp)
         return {Name::Udp};
-    if (link == u"serial")
+    if (link == linkname::SimulatorLine)
         return {Name::SimulatorLine};
-    if (link == u"sim")
+    if (link == linkname::Simulator)
         return {Name::Simulator};
-    if (link == u"log")
+    if (link == linkname::ConsoleLog)
         return {Name::ConsoleLog};
-    // A number in decimal digits alone, or -1.
-    const auto number = [](QStringView digits) -> qint64 {
-        if (digits.isEmpty() || digits.size() > 5)
-            return -1;
-        qint64 value = 0;
-        for (const QChar c : digits) {
-            if (c < u'0' || c > u'9')
-                return -1;
-            value = value * 10 + (c.unicode() - u'0');
-        }
-        return value;
-    };
-    if (link.startsWith(u"TCP ")) {
-        const qint64 port = number(QStringView(link).sliced(4));
-        return port >= 0 && port <= 65535 ? NamedLink{Name::Tcp, quint16(port)} : NamedLink{};
-    }
-    if (link.startsWith(u"COM") && number(QStringView(link).sliced(3)) >= 0)
+    if (const std::optional<quint16> port = linkname::tcpPort(link))
+        return {Name::Tcp, *port};
+    if (linkname::isSerialPort(link))
         return {Name::ConsolePort};
     return {};
 }
@@ -103,7 +89,7 @@ struct Entry
     qint64 line;
     qint64 ms;
     qint32 link; // in the table of link names
-    logline::Direction direction;
+    Direction direction;
     bool described; // a meaning was given
     std::optional<Kind> event;
     QByteArray bytes;
@@ -167,7 +153,7 @@ bool Builder::readFile(qint32 file, QString *error)
             }
             side = said;
         }
-        const bool event = line->direction == logline::Direction::Event;
+        const bool event = line->direction == Direction::Event;
         m_entries.append(
             {file, reader.lineNumber(), ms, link, line->direction, !line->meaning.isEmpty(),
              event ? eventStep(name, line->meaning) : std::nullopt, std::move(line->bytes)});
@@ -190,10 +176,10 @@ bool Builder::readFile(qint32 file, QString *error)
 
 std::optional<Kind> Builder::stepKind(const Entry &entry) const
 {
-    if (entry.direction == logline::Direction::Event)
+    if (entry.direction == Direction::Event)
         return entry.event;
     const bool console = m_script->side == Side::Console;
-    if (entry.direction == logline::Direction::Sent)
+    if (entry.direction == Direction::Sent)
         return console ? Kind::Expect : Kind::Play;
     // The simulator logs a received chunk once as it was read, without a meaning, then again in
     // its parts, each with what it is.
@@ -204,9 +190,9 @@ std::optional<Kind> Builder::stepKind(const Entry &entry) const
 
 qsizetype Builder::scriptFor(const QString &name, const NamedLink &link)
 {
-    const LinkScript::Kind kind = link.name == Name::Tcp   ? LinkScript::Kind::Tcp
-                                  : link.name == Name::Udp ? LinkScript::Kind::Udp
-                                                           : LinkScript::Kind::Serial;
+    const LinkKind kind = link.name == Name::Tcp   ? LinkKind::Tcp
+                          : link.name == Name::Udp ? LinkKind::Udp
+                                                   : LinkKind::Serial;
     for (qsizetype i = 0; i < m_script->links.size(); ++i) {
         if (m_script->links[i].kind == kind && m_script->links[i].port == link.port)
             return i;
@@ -265,7 +251,7 @@ bool Builder::build(QString *error)
         lastMs[index] = qMax(last, entry.ms);
     }
     for (LinkScript &script : m_script->links) {
-        if (script.kind == LinkScript::Kind::Serial && !serialPort.isEmpty())
+        if (script.kind == LinkKind::Serial && !serialPort.isEmpty())
             script.name = serialPort;
     }
     return true;

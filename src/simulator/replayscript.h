@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/traffic.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -33,9 +35,7 @@ struct ReplayStep
 // What one link of the bridge did in the log, in order.
 struct LinkScript
 {
-    enum class Kind { Tcp, Udp, Serial };
-
-    Kind kind = Kind::Tcp;
+    LinkKind kind = LinkKind::Tcp;
     quint16 port = 0; // TCP: the bridge's port that the log names
     QString name;     // as the log names it: "TCP 1024", "UDP", "COM1", "serial"
     QList<ReplayStep> steps;

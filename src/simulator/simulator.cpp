@@ -69,7 +69,7 @@ void Simulator::wire()
     connect(&m_turnstile, &TurnstileFirmware::passageClosed, this,
             [this](const QString &why) { m_log->state(Link::Sim, u"passage closed: "_s + why); });
     connect(&m_outputs, &Outputs::changed, this, [this](int output, bool on) {
-        m_log->state(Link::Sim, outputName(output) + (on ? u" on"_s : u" off"_s));
+        m_log->state(Link::Sim, textcommand::outputName(output) + (on ? u" on"_s : u" off"_s));
     });
     wireJig();
 }

@@ -56,8 +56,8 @@ bool StreamLinks::listen(const QHostAddress &address, quint16 tcpPort, quint16 t
 {
     if (!m_tcp1.listen(address, tcpPort, error) || !m_tcp2.listen(address, tcp2Port, error))
         return false;
-    m_log->setLinkName(Link::Tcp1, u"TCP %1"_s.arg(m_tcp1.port()));
-    m_log->setLinkName(Link::Tcp2, u"TCP %1"_s.arg(m_tcp2.port()));
+    m_log->setLinkName(Link::Tcp1, linkname::tcp(m_tcp1.port()));
+    m_log->setLinkName(Link::Tcp2, linkname::tcp(m_tcp2.port()));
     return true;
 }
 

@@ -142,7 +142,7 @@ void StreamRouter::deliver(Link from, QByteArrayView bytes)
         return;
     switch (from) {
     case Link::Tcp1: {
-        const QString tcp1 = u"TCP %1"_s.arg(m_links->tcp(Link::Tcp1).port());
+        const QString tcp1 = linkname::tcp(m_links->tcp(Link::Tcp1).port());
         if (m_readerHasLine) {
             m_log->state(
                 Link::Serial,

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "commandsplitter.h"
 #include "frameextractor.h"
 #include "log.h"
-#include "textcommand.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,9 @@
 #include "turnstilefirmware.h"
 
 #include "outputs.h"
-#include "textcommand.h"
+
+#include "protocol/textcommand.h"
+#include "protocol/turnstile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -9,13 +11,13 @@ namespace kalveno::sim {
 
 QByteArray configReply(const TurnstileSettings &s)
 {
-    QByteArray reply = "IR?,";
+    QByteArray reply = turnstile::ConfigReplyHead.toByteArray();
     reply += s.polling;
     reply += ',' + QByteArray::number(s.mode) + ',' + QByteArray::number(s.timeToPass) + ',' +
              QByteArray::number(s.validationTimeout) + ',' + QByteArray::number(s.cardCount);
     for (const QByteArray &address : s.remoteAddresses)
         reply += ',' + address;
-    return reply + '*';
+    return reply + turnstile::ConfigReplyEnd;
 }
 
 TurnstileFirmware::TurnstileFirmware(const TurnstileSettings &settings, Outputs *outputs,
@@ -50,35 +52,47 @@ void TurnstileFirmware::openPassage(int persons, int seconds)
 
 TurnstileFirmware::Outcome TurnstileFirmware::handle(QByteArrayView text)
 {
-    const TextCommand command = parseTextCommand(text);
-    Outcome outcome{{}, describe(command)};
+    using textcommand::Kind;
+    const textcommand::Command command = textcommand::parse(text);
+    Outcome outcome{{}, textcommand::verdict(command)};
+    if (command.isRefused())
+        return outcome;
+    // Wider fields run together, which the meaning says: the firmware takes the last two digits
+    // for the second number.
+    const auto readAs = [&command, &outcome](QStringView what) {
+        if (QByteArrayView(command.text).sliced(4).size() > 4)
+            outcome.meaning +=
+                u", read as %1 s and %2 %3"_s.arg(command.seconds).arg(command.count).arg(what);
+    };
     switch (command.kind) {
-    case TextCommand::Kind::Invalid:
+    case Kind::Unknown:
         break;
-    case TextCommand::Kind::Output:
-    case TextCommand::Kind::Batch:
+    case Kind::Output:
+    case Kind::Batch:
         m_outputs->execute(command);
         break;
-    case TextCommand::Kind::Passage:
+    case Kind::Passage:
         m_settings.timeToPass = command.seconds;
         openPassage(command.count, command.seconds);
+        readAs(u"persons");
         if (command.count == 0)
             outcome.meaning += u", passage closed"_s;
         break;
-    case TextCommand::Kind::ValidationTimeout:
+    case Kind::ValidationTimeout:
         m_settings.validationTimeout = command.seconds;
         m_settings.cardCount = command.count;
+        readAs(u"cards");
         break;
-    case TextCommand::Kind::Mode:
+    case Kind::Mode:
         m_settings.mode = command.mode;
         break;
-    case TextCommand::Kind::Direct:
+    case Kind::Direct:
         outcome.meaning += u", not acted on"_s;
         break;
-    case TextCommand::Kind::ReadConfig:
+    case Kind::ReadConfig:
         outcome.reply = configReply(m_settings);
         break;
-    case TextCommand::Kind::WriteConfig:
+    case Kind::WriteConfig:
         m_settings.remoteAddresses = command.addresses;
         setPolling(command.polling);
         break;

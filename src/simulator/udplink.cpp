@@ -11,12 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace kalveno::sim {
 
-namespace {
-
-constexpr QByteArrayView ReconnectHead("\xFE\xFF\x06", 3);
-
-} // namespace
-
 UdpLink::UdpLink(IoFirmware *io, Log *log, QObject *parent)
     : QObject(parent)
     , m_io(io)
@@ -51,10 +45,10 @@ void UdpLink::onDatagrams()
         m_log->bytes(Link::Udp, Direction::Received, bytes);
         if (m_replaying) {
             Q_EMIT this->datagram(bytes, sender, senderPort);
-        } else if (bytes.startsWith(ReconnectHead)) {
-            m_log->bytes(Link::Udp, Direction::Received, bytes,
-                         u"reconnect broadcast for %1, from %2"_s.arg(
-                             QString::fromLatin1(bytes.sliced(ReconnectHead.size())), from));
+        } else if (const auto address = bridgeio::reconnectAddress(bytes)) {
+            m_log->bytes(
+                Link::Udp, Direction::Received, bytes,
+                u"reconnect broadcast for %1, from %2"_s.arg(QString::fromLatin1(*address), from));
         } else if (!m_bridges.isEmpty()) {
             dispatch(bytes, datagram.destinationAddress(), from, sender, senderPort);
         } else if (!m_io) {

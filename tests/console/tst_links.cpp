@@ -378,7 +378,7 @@ private Q_SLOTS:
         QStringList events;
         for (qint64 i = mark; i < rig.record.end(); ++i) {
             const TrafficEntry &entry = rig.record.at(i);
-            if (entry.direction == TrafficEntry::Direction::Event && entry.link == expand(link))
+            if (entry.direction == Direction::Event && entry.link == expand(link))
                 events << entry.note;
         }
         QVERIFY2(std::any_of(events.cbegin(), events.cend(),
@@ -427,7 +427,7 @@ private Q_SLOTS:
                                      quint16(request.senderPort()));
         const auto received = [&rig]() -> const TrafficEntry * {
             for (qint64 i = rig.record.first(); i < rig.record.end(); ++i) {
-                if (rig.record.at(i).direction == TrafficEntry::Direction::Received)
+                if (rig.record.at(i).direction == Direction::Received)
                     return &rig.record.at(i);
             }
             return nullptr;

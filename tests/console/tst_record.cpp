@@ -39,7 +39,6 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak)
 
 using namespace Qt::StringLiterals;
 using namespace kalveno;
-using Direction = TrafficEntry::Direction;
 
 namespace {
 
@@ -156,10 +155,9 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), record.end());
         for (const logline::Line &line : lines) {
             const TrafficEntry &e = record.at(&line - lines.data());
-            QCOMPARE(
-                logline::format(line),
-                logline::format({QDateTime::fromMSecsSinceEpoch(e.wallMs), e.link,
-                                 logline::Direction(int(e.direction)), e.bytes, meaningOf(e)}));
+            QCOMPARE(logline::format(line),
+                     logline::format({QDateTime::fromMSecsSinceEpoch(e.wallMs), e.link, e.direction,
+                                      e.bytes, meaningOf(e)}));
         }
     }
 
@@ -418,7 +416,7 @@ private Q_SLOTS:
 
         QByteArray logged[2];
         for (const logline::Line &l : readLog(locations::sessionsFolder())) {
-            if (l.direction == logline::Direction::Received && l.link != u"UDP")
+            if (l.direction == Direction::Received && l.link != u"UDP")
                 logged[l.link == u"COM1"] += l.bytes;
         }
         QVERIFY(logged[0] == sent[0]);
@@ -587,16 +585,15 @@ private Q_SLOTS:
     void savedLog()
     {
         const QDateTime noon(QDate(2026, 12, 7), QTime(14, 3, 9, 512), Qt::OffsetFromUTC, 3600);
-        const auto line = [&noon](const char *link, logline::Direction d, const QByteArray &bytes) {
+        const auto line = [&noon](const char *link, Direction d, const QByteArray &bytes) {
             return logline::format({noon, QString::fromLatin1(link), d, bytes, u"it"_s});
         };
-        const QByteArray sent = line("TCP 1024", logline::Direction::Sent, "\xFE\x03");
-        const QByteArray event = line("COM1", logline::Direction::Event, {});
+        const QByteArray sent = line("TCP 1024", Direction::Sent, "\xFE\x03");
+        const QByteArray event = line("COM1", Direction::Event, {});
         // Longer than the file is read at a time.
-        const QByteArray longer =
-            line("COM1", logline::Direction::Received, QByteArray(99999, 'x'));
+        const QByteArray longer = line("COM1", Direction::Received, QByteArray(99999, 'x'));
         const QByteArray wrongCount =
-            line("COM1", logline::Direction::Received, "ab").replace("\t2\t", "\t3\t");
+            line("COM1", Direction::Received, "ab").replace("\t2\t", "\t3\t");
         const QByteArrayList lines{sent, longer, "not a log line", event + "\r", {}, wrongCount};
         QTemporaryFile file;
         QVERIFY(file.open());
@@ -632,7 +629,7 @@ private Q_SLOTS:
     {
         constexpr qint64 Length = 2 * LogFile::MaxLine + 5;
         const QByteArray after = logline::format(
-            {QDateTime::currentDateTime(), u"COM1"_s, logline::Direction::Sent, "a", u"it"_s});
+            {QDateTime::currentDateTime(), u"COM1"_s, Direction::Sent, "a", u"it"_s});
         QTemporaryFile file;
         QVERIFY(file.open() && file.write(QByteArray(Length, 'x') + '\n' + after) > Length);
         file.close();

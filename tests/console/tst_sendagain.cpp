@@ -49,13 +49,13 @@ struct Links
 // another port than the one connected, and those not sent, stay.
 QString writeLog(const QTemporaryDir &dir, const QByteArray &tcp)
 {
-    const auto line = [](qint64 ms, const QByteArray &link, logline::Direction direction,
+    const auto line = [](qint64 ms, const QByteArray &link, Direction direction,
                          const QByteArray &bytes) {
         return logline::format(
                    {Start.addMSecs(ms), QString::fromLatin1(link), direction, bytes, u"it"_s}) +
                '\n';
     };
-    using D = logline::Direction;
+    using D = Direction;
     const QString path = dir.filePath(u"session.log"_s);
     TemporaryConfig::write(path, line(0, tcp, D::Sent, "A") + line(10, tcp, D::Received, "x") +
                                      line(100, "UDP", D::Sent, "B") +

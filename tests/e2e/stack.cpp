@@ -141,7 +141,7 @@ bool Stack::waitForReceived(const QString &link, qsizetype from, const QByteArra
         [&] {
             QByteArray received;
             for (const logline::Line &line : log().mid(from))
-                if (line.direction == logline::Direction::Received && line.meaning.isEmpty() &&
+                if (line.direction == Direction::Received && line.meaning.isEmpty() &&
                     line.link == link)
                     received += line.bytes;
             return received.contains(bytes);

@@ -34,7 +34,7 @@ QMap<QString, QByteArray> received(const QStringList &files)
         log.open(QIODevice::ReadOnly);
         for (const QByteArray &text : log.readAll().split('\n')) {
             const std::optional<logline::Line> line = logline::parse(text);
-            if (line && line->direction == logline::Direction::Received)
+            if (line && line->direction == Direction::Received)
                 links[line->link] += line->bytes;
         }
     }

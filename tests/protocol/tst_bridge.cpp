@@ -246,13 +246,6 @@ private Q_SLOTS:
         QCOMPARE(int(r.kind), kind);
         QCOMPARE(r.antenna, antenna);
     }
-
-    void announcedLength()
-    {
-        QCOMPARE(rfid::announcedLength(QByteArray()), 0);
-        QCOMPARE(rfid::announcedLength(hex("06")), 7);
-        QCOMPARE(rfid::announcedLength(hex("FF")), 256);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestBridge)

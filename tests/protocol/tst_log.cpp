@@ -7,20 +7,22 @@
 using namespace Qt::StringLiterals;
 using namespace kalveno::logline;
 using namespace kalveno::meaning;
+using kalveno::Direction;
+using kalveno::LinkKind;
 using kalveno::test::framed;
 
 Q_DECLARE_METATYPE(kalveno::meaning::Context)
 
 namespace {
 
-const Context TcpSent{Link::Tcp, true};
-const Context TcpReceived{Link::Tcp, false};
-const Context UdpSent{Link::Udp, true};
-const Context UdpReceived{Link::Udp, false};
-const Context SerialSent{Link::Serial, true};
-const Context SerialReceived{Link::Serial, false};
-const Context ReaderSent{Link::Serial, true, true};
-const Context ReaderReceived{Link::Serial, false, true};
+const Context TcpSent{LinkKind::Tcp, true};
+const Context TcpReceived{LinkKind::Tcp, false};
+const Context UdpSent{LinkKind::Udp, true};
+const Context UdpReceived{LinkKind::Udp, false};
+const Context SerialSent{LinkKind::Serial, true};
+const Context SerialReceived{LinkKind::Serial, false};
+const Context ReaderSent{LinkKind::Serial, true, true};
+const Context ReaderReceived{LinkKind::Serial, false, true};
 
 QByteArray bytes(const char *hexText)
 {
@@ -108,35 +110,9 @@ private Q_SLOTS:
             "10.0.0.9",
             u"reconnect broadcast for 10.0.0.9"_s);
 
-        row("arm", TcpSent, "><T7E", u"drop the arm"_s);
-        row("red LED 2 s", TcpSent, "><T6T02", u"red LED on for 2 s"_s);
-        row("green LED off", TcpSent, "><T5D", u"green LED off"_s);
-        row("passage", TcpSent, "><IP0501", u"passage: 1 person, 5 s"_s);
-        row("passage, plural", TcpSent, "><IP1203", u"passage: 3 persons, 12 s"_s);
-        row("passage, wide fields", TcpSent, "><IP15003",
-            u"passage, seconds and persons run together: 15003"_s);
-        row("validation time-out", TcpSent, "><IT0301",
-            u"validation time-out 3 s, 1 card before offline"_s);
-        row("mode", TcpSent, "><IM4", u"mode 4 - Free tst"_s);
-        row("mode not in the list", TcpSent, "><IMx", u"mode \"x\", not in the list"_s);
-        row("long value is cut", TcpSent, "><IR," + QByteArray(25, 'x') + ",a,b,c*",
-            u"configuration write: polling \"%1...\", not a choice, remote antenna 2 at a, "
-            "remote antenna 3 at b, remote antenna 4 at c"_s.arg(QString(24, u'x')));
-        row("direct command", TcpSent, "><ID03\xB6\xB7\xB8", u"direct command, 3 data bytes"_s);
-        row("direct command cut short", TcpSent, "><ID03\xB6\xB7",
-            u"direct command cut short, 2 of 3 data bytes"_s);
-        row("configuration request", TcpSent, "><IR?", u"configuration request"_s);
-        row("configuration write", TcpSent, "><IR,1,a,b,c*",
-            u"configuration write: polling on, remote antenna 2 at a, remote antenna 3 at b, "
-            u"remote "
-            "antenna 4 at c"_s);
-        row("configuration write, odd fields", TcpSent, "><IR,1x,,x,y,",
-            u"configuration write: polling \"1x\", not a choice, remote antenna 2 without an "
-            u"address, "
-            "remote antenna 3 at x, remote antenna 4 at y, 1 extra field, no closing *"_s);
-        row("acknowledgement", TcpSent, "OK><T6T03", u"OK, red LED on for 3 s"_s);
-        row("one person with delay", TcpSent, "><IP0500*><IP0501",
-            u"passage: 0 persons, 5 s; passage: 1 person, 5 s"_s);
+        // The commands' own meanings are the grammar's (tst_command); here, how a chunk holds them.
+        row("a frame ends a command", TcpSent, "><T5T00" + framed("><T3T.3"),
+            u"green LED on for 0 s; TTL 3 pulse .3"_s);
         row("one person without delay", TcpSent, "><IP9900*><IP9901><T5E",
             u"passage: 0 persons, 99 s; passage: 1 person, 99 s; green LED on"_s);
         row("unknown command between text", TcpSent, "key><Q1*><T7E\r\n",
@@ -199,6 +175,21 @@ private Q_SLOTS:
         QFETCH(QByteArray, chunk);
         QFETCH(QString, meaning);
         QCOMPARE(kalveno::meaning::of(context, chunk), meaning);
+    }
+
+    void linkNames()
+    {
+        // What a log's link name says: the kind of link (t, u, s; - for a program's own lines)
+        // and a TCP link's port.
+        QStringList said;
+        for (const char *name : {"TCP 1024", "TCP 65535", "TCP 65536", "TCP 10x", "TCP ", "UDP",
+                                 "COM0", "COM12", "COMx", "serial", "sim", "log"}) {
+            const auto kind = kalveno::linkname::kindOf(QString::fromLatin1(name));
+            const auto port = kalveno::linkname::tcpPort(QString::fromLatin1(name));
+            said << (kind ? u"tus"_s.mid(int(*kind), 1) : u"-"_s) +
+                        (port ? QString::number(*port) : QString());
+        }
+        QCOMPARE(said.join(u' '), u"t1024 t65535 - - - u s s - s - -"_s);
     }
 
     void logLines_data()

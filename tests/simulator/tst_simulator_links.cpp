@@ -175,7 +175,7 @@ private Q_SLOTS:
              "=line:abcdefxyz" + Marker, "=tcp1:", "status:mode=2", "status:output3=on",
              "status:green=on", "status:red=on"});
         row("refused command taken whole", "both",
-            {"tcp1:><IP-0501", "tcp1:" + Marker, "=line:" + Marker, "log:command: refused"});
+            {"tcp1:><IP-0501", "tcp1:" + Marker, "=line:" + Marker, "log:; refused: "});
         Script pieces;
         const QByteArray settings = "><IP0712><IT15004><IP0801><IM4><IR,2,10.0.0.2,,*><IR?";
         for (qsizetype i = 0; i < settings.size(); i += 3)
@@ -347,7 +347,7 @@ private Q_SLOTS:
         const auto readAll = [&] {
             for (const logline::Line &line : std::as_const(bridge.lines)) {
                 dropped = dropped || line.meaning.startsWith(u"dropped"_s);
-                if (line.direction == logline::Direction::Received && line.meaning.isEmpty())
+                if (line.direction == kalveno::Direction::Received && line.meaning.isEmpty())
                     read += line.bytes;
             }
             bridge.lines.clear();
@@ -576,7 +576,7 @@ private Q_SLOTS:
             QVERIFY(line);
             meanings.append(line->meaning);
         }
-        QVERIFY(meanings.contains(u"command: configuration read"_s));
+        QVERIFY(meanings.contains(u"command: configuration request"_s));
         QCOMPARE(meanings.last(), end ? u"ending on signal %1"_s.arg(end) : u"control: quit"_s);
     }
 };

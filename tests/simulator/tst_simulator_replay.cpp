@@ -34,7 +34,7 @@ const QStringList Words{u""_s, u">"_s, u"|"_s, u"drop"_s, u"close"_s}; // by Kin
 
 LinkScript stepsOf(const QString &words)
 {
-    LinkScript script{LinkScript::Kind::Tcp, 1024, u"TCP 1024"_s, {}};
+    LinkScript script{kalveno::LinkKind::Tcp, 1024, u"TCP 1024"_s, {}};
     for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
         const QString what = word.section(u'@', 0, 0);
         const qsizetype kind = what.startsWith(u'>') ? 1 : qMax(0, Words.indexOf(what));

@@ -29,19 +29,6 @@ QByteArrayView withoutLineEnd(QByteArrayView line)
     return line;
 }
 
-TrafficKind kindOf(logline::Direction direction)
-{
-    switch (direction) {
-    case logline::Direction::Sent:
-        return TrafficKind::Sent;
-    case logline::Direction::Received:
-        return TrafficKind::Received;
-    case logline::Direction::Event:
-        break;
-    }
-    return TrafficKind::Event;
-}
-
 } // namespace
 
 std::unique_ptr<LogFile> LogFile::open(const QString &path, QString *error)
@@ -151,13 +138,10 @@ TrafficBrief LogFile::brief(qint64 key) const
     if (countAt == 0)
         return {};
     const QByteArrayView word = text.sliced(kindAt, countAt - 1 - kindAt);
-    const TrafficKind kind = word == "sent"       ? TrafficKind::Sent
-                             : word == "received" ? TrafficKind::Received
-                             : word == "event"    ? TrafficKind::Event
-                                                  : TrafficKind::Broken;
-    if (kind == TrafficKind::Broken)
+    const std::optional<Direction> direction = directionNamed(word);
+    if (!direction)
         return {};
-    return {kind, linkName(text.sliced(linkAt, kindAt - 1 - linkAt))};
+    return {kindOf(*direction), linkName(text.sliced(linkAt, kindAt - 1 - linkAt))};
 }
 
 TrafficRow LogFile::row(qint64 key) const

@@ -121,18 +121,18 @@ void TrafficCounters::count(const TrafficEntry &entry)
 {
     Tally &t = tallyOf(entry.link);
     switch (entry.direction) {
-    case TrafficEntry::Direction::Sent:
+    case Direction::Sent:
         t.sentBytes += entry.bytes.size();
         ++t.sentChunks;
         t.frames += framesIn(entry.bytes);
         break;
-    case TrafficEntry::Direction::Received:
+    case Direction::Received:
         t.receivedBytes += entry.bytes.size();
         ++t.receivedChunks;
         t.frames += framesIn(entry.bytes);
         t.statusBytes += statusBytesIn(entry.bytes);
         break;
-    case TrafficEntry::Direction::Event:
+    case Direction::Event:
         if (isUp(entry.note)) {
             t.reconnects += t.wasUp ? 1 : 0;
             t.wasUp = true;

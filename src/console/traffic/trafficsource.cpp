@@ -5,22 +5,18 @@
 
 namespace kalveno {
 
-namespace {
-
-TrafficKind kindOf(TrafficEntry::Direction direction)
+TrafficKind kindOf(Direction direction)
 {
     switch (direction) {
-    case TrafficEntry::Direction::Sent:
+    case Direction::Sent:
         return TrafficKind::Sent;
-    case TrafficEntry::Direction::Received:
+    case Direction::Received:
         return TrafficKind::Received;
-    case TrafficEntry::Direction::Event:
+    case Direction::Event:
         break;
     }
     return TrafficKind::Event;
 }
-
-} // namespace
 
 qint64 RecordSource::begin() const
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/traffic.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -11,6 +13,9 @@ class TrafficRecord;
 // A row of a traffic view: a chunk that was sent or received, a link's event, or a line of a
 // saved log that cannot be read.
 enum class TrafficKind : quint8 { Sent, Received, Event, Broken };
+
+// The kind of the rows that hold entries of this direction.
+TrafficKind kindOf(Direction direction);
 
 // Enough of a row to filter it by link and kind, found without decoding its bytes.
 struct TrafficBrief
