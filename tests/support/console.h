@@ -2,12 +2,12 @@
 
 #include "app/inventory.h"
 #include "app/mainwindow.h"
-#include "decode/tcpdispatcher.h"
 #include "platform/locations.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "platform/udpcontrol.h"
+#include "receive/tcpdispatcher.h"
 #include "support/pty.h"
 #include "support/sandbox.h"
 #include "testview/testview.h"

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "decode/inputindicators.h"
-#include "io_panel/batchpanel.h"
-#include "io_panel/ttlpanel.h"
 #include "link/commandrouter.h"
 #include "link/tcpsupervisor.h"
 #include "link/tcpterminal.h"
 #include "loopback/sendtest.h"
 #include "model/linkstate.h"
 #include "model/reporter.h"
+#include "outputs/batchpanel.h"
+#include "outputs/ttlpanel.h"
+#include "receive/inputindicators.h"
 #include "serial/rfidsimulator.h"
 #include "serial/serialpoller.h"
 #include "serial/serialportcontroller.h"

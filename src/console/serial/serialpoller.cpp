@@ -1,11 +1,11 @@
 #include "serialpoller.h"
 
-#include "decode/inputindicators.h"
 #include "model/linkstate.h"
 #include "model/reporter.h"
 #include "platform/serialcontrol.h"
 #include "platform/trafficrecord.h"
 #include "protocol/rfid.h"
+#include "receive/inputindicators.h"
 #include "serial/rfidsimulator.h"
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"

@@ -1,10 +1,10 @@
 #include "tcpdispatcher.h"
 
-#include "decode/inputindicators.h"
 #include "link/tcpterminal.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "protocol/turnstile.h"
+#include "receive/inputindicators.h"
 #include "testview/testview.h"
 #include "turnstile/remoteconfig.h"
 #include "turnstile/turnstilepanel.h"
