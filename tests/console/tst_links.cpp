@@ -558,8 +558,7 @@ private Q_SLOTS:
             rig.find<QCheckBox>(sender == 3 ? "SW_ECHO_TCP" : "SW_ECHO_232")->setChecked(echo);
             QByteArray shown;
             for (int code : keys) {
-                sender == 3 ? rig.tcpTerminal.TXT_TCP_WIN_KeyPress(code)
-                            : rig.poller.TXT_232_WIN_KeyPress(code);
+                sender == 3 ? rig.tcpTerminal.keyPress(code) : rig.poller.keyPress(code);
                 shown += char(code);
             }
             QCOMPARE(shown, echo ? keys : QByteArray(keys.size(), '\0'));

@@ -67,11 +67,11 @@ Rig::Rig()
     QObject::connect(&port.retryTimer(), &QTimer::timeout, &serial, [this] { port.retry(); });
     find<TerminalBox>("TXT_TCP_WIN")
         ->setPasteHook([this](const TerminalBox::Pasted &chunk, bool &echo) {
-            return tcpTerminal.TXT_TCP_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+            return tcpTerminal.paste(chunk.bytes, chunk.done, chunk.total, echo);
         });
     find<TerminalBox>("TXT_232_WIN")
         ->setPasteHook([this](const TerminalBox::Pasted &chunk, bool &echo) {
-            return poller.TXT_232_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+            return poller.paste(chunk.bytes, chunk.done, chunk.total, echo);
         });
     QObject::connect(find<QLineEdit>("INP_COMM_NO"), &QLineEdit::textChanged, &serial,
                      [this] { port.INP_COMM_NO_Change(); });

@@ -119,7 +119,7 @@ MainWindow::MainWindow(const ConsoleSettings &settings, QWidget *parent)
     m_serial = std::make_unique<SerialControl>(&serialDevice);
     m_serial->setRecord(m_record.get());
     // The record keeps every byte; the terminal keeps the newest lines, up to its bound.
-    m_serialTerminalView.TXT_232_WIN->setByteLimit(settings.serialTerminalLimit);
+    m_serialTerminalView.terminal.box->setByteLimit(settings.serialTerminalLimit);
     m_testView = std::make_unique<TestViewHost>();
     m_resendLinks =
         std::make_unique<ConsoleLinks>(m_tcpLink, *m_tcp, *m_udp, m_serialLink, *m_serial);
@@ -248,37 +248,35 @@ void MainWindow::wireLinks()
     });
 
     auto *terminal = m_tcpTerminal.get();
-    TerminalBox *tcpBox = m_tcpTerminalView.TXT_TCP_WIN;
-    tcpBox->setKeyPressHook([terminal](int &code) { terminal->TXT_TCP_WIN_KeyPress(code); });
+    TerminalBox *tcpBox = m_tcpTerminalView.terminal.box;
+    tcpBox->setKeyPressHook([terminal](int &code) { terminal->keyPress(code); });
     tcpBox->setPasteHook([terminal](const TerminalBox::Pasted &chunk, bool &echo) {
-        return terminal->TXT_TCP_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+        return terminal->paste(chunk.bytes, chunk.done, chunk.total, echo);
     });
     connect(tcpBox, &TerminalBox::changed, this, [terminal] { terminal->TXT_TCP_WIN_Change(); });
-    connect(tcpBox, &TerminalBox::doubleClicked, this,
-            [terminal] { terminal->TXT_TCP_WIN_DblClick(); });
-    connect(tcpBox, &TerminalBox::clearRequested, this,
-            [terminal] { terminal->B_CLEAR_TCP_Click(); });
-    connect(m_tcpTerminalView.B_CLEAR_TCP, &QAbstractButton::clicked, this,
-            [terminal] { terminal->B_CLEAR_TCP_Click(); });
+    connect(tcpBox, &TerminalBox::doubleClicked, this, [terminal] { terminal->clear(); });
+    connect(tcpBox, &TerminalBox::clearRequested, this, [terminal] { terminal->clear(); });
+    connect(m_tcpTerminalView.terminal.clear, &QAbstractButton::clicked, this,
+            [terminal] { terminal->clear(); });
     auto *outputs = m_outputs.get();
     connect(terminal, &TcpTerminal::autoAnswerTest, this,
             [outputs] { outputs->pulseAllOutputs(); });
 
-    TerminalBox *serialBox = m_serialTerminalView.TXT_232_WIN;
+    TerminalBox *serialBox = m_serialTerminalView.terminal.box;
     connect(&poller->timer(), &QTimer::timeout, this, [poller] { poller->TIM_COMM_RX_Timer(); });
     connect(&poller->frameTimer(), &QTimer::timeout, this,
             [poller] { poller->TIM_COMM_RX_Timer(); });
     connect(serialBox, &TerminalBox::changed, this, [poller] { poller->checkSimulatorCap(); });
     connect(m_serial.get(), &SerialControl::dataWaiting, this, [poller] { poller->dataWaiting(); });
-    serialBox->setKeyPressHook([poller](int &code) { poller->TXT_232_WIN_KeyPress(code); });
+    serialBox->setKeyPressHook([poller](int &code) { poller->keyPress(code); });
     serialBox->setPasteHook([poller](const TerminalBox::Pasted &chunk, bool &echo) {
-        return poller->TXT_232_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
+        return poller->paste(chunk.bytes, chunk.done, chunk.total, echo);
     });
     connect(serialBox, &TerminalBox::doubleClicked, this,
-            [poller] { poller->TXT_232_WIN_DblClick(); });
+            [poller] { poller->B_CLEAR_232_Click(); });
     connect(serialBox, &TerminalBox::clearRequested, this,
             [poller] { poller->B_CLEAR_232_Click(); });
-    connect(m_serialTerminalView.B_CLEAR_232, &QAbstractButton::clicked, this,
+    connect(m_serialTerminalView.terminal.clear, &QAbstractButton::clicked, this,
             [poller] { poller->B_CLEAR_232_Click(); });
     auto *rfid = m_rfid.get();
     connect(m_rfidView.SW_TOURNRFID, &QAbstractButton::clicked, this,

@@ -1,10 +1,9 @@
 #include "sendtest.h"
 
-#include "link/tcpterminal.h"
 #include "model/linkstate.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
-#include "serial/serialpoller.h"
+#include "terminal/linkterminal.h"
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"
 #include "widgets/look.h"
