@@ -19,7 +19,8 @@ namespace kalveno {
 
 SendTestView SendTestView::find(const QWidget *form)
 {
-    return {control<CaptionButton>(form, "B_TST_SEND"), control<QLabel>(form, "AFF_TST_SEND")};
+    return {.B_TST_SEND = control<CaptionButton>(form, "B_TST_SEND"),
+            .AFF_TST_SEND = control<QLabel>(form, "AFF_TST_SEND")};
 }
 
 SendTest::SendTest(QWidget *form, const SendTestView &view, const Links &links,
