@@ -429,11 +429,11 @@ private Q_SLOTS:
     // meanwhile loses none of it: it reaches the record and the terminal before the socket goes.
     void closingSocketLosesNothing()
     {
-        test::Rig rig;
-        TrafficRecord record(16 * KiB);
+        ConsoleSettings settings;
+        settings.recordLimit = 16 * KiB;
+        test::Rig rig(settings);
+        TrafficRecord &record = rig.record;
         record.setKept(true); // a log that stores nothing: the record stays behind
-        rig.tcp.setRecord(&record);
-        rig.dispatcher.setRecord(&record);
         QVERIFY(rig.connect());
         const test::Transcript shown(rig.find<TerminalBox>("TXT_TCP_WIN"));
         const QByteArray first(32 * KiB, 'a'), last(40 * KiB, 'b');
