@@ -75,7 +75,6 @@ public:
 
     // Once the text grows past limit bytes, its oldest lines are dropped (0: no limit).
     void setByteLimit(qsizetype limit);
-    qsizetype byteLimit() const { return m_text.limit(); }
 
     void setKeyPressHook(KeyPressHook hook) { m_keyPressHook = std::move(hook); }
     void setPasteHook(PasteHook hook) { m_pasteHook = std::move(hook); }
