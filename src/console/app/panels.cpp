@@ -40,7 +40,8 @@ public:
         QObject::connect(sender, signal, m_context, std::move(function));
     }
     // A raw terminal's keys and pastes go to its link; its CLEAR button, a double-click on it
-    // and its menu's Clear run its clear handler.
+    // and its menu's Clear (B_CLEAR_TCP_Click, TXT_TCP_WIN_DblClick and their serial twins) run
+    // its clear handler.
     template<typename Terminal, typename Class>
     void terminal(const TerminalView &view, Terminal &terminal, void (Class::*clear)()) const
     {

@@ -44,7 +44,8 @@ public:
 
     LinkTerminal(const TerminalView &view, Link link, Reporter &reporter);
 
-    // The terminal's key-press hook: `code` goes out, and is discarded (0) unless echo is on.
+    // TXT_TCP_WIN_KeyPress and TXT_232_WIN_KeyPress: `code` goes out, and is discarded (0)
+    // unless echo is on.
     void keyPress(int &code);
     // The terminal's paste hook: a chunk, `done` of its `total` bytes gone before it; false when
     // it was not sent.
