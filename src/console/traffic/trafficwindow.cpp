@@ -302,6 +302,8 @@ void TrafficWindow::copySelection()
 
 void TrafficWindow::setLinks(LinkSender *links)
 {
+    if (!links)
+        return;
     m_resender = std::make_unique<Resender>(*m_source, *links);
     connect(m_resender.get(), &Resender::progress, this,
             [this](const QString &state) { statusBar()->showMessage(state); });
