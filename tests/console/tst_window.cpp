@@ -332,6 +332,11 @@ private Q_SLOTS:
         click(console.find<QWidget>("B_CLEAR_TCP"));
         click(console.find<QWidget>("B_CLEAR_232"));
         QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
+        for (TerminalBox *box : {tcpBox, serialBox}) {
+            box->append("z");
+            std::unique_ptr<QMenu>(box->createContextMenu())->actions().last()->trigger();
+        }
+        QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
         // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs, each
         // switched off first unless it already shows OFF; unticked, it sends nothing.
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
