@@ -59,7 +59,6 @@ public:
 
     // Tries a lost port again; `now` says what its number names when that is another device.
     Return reopenLost(QString *now);
-    bool isLost() const { return m_lost; }
 
     // Everything waiting, removed from the receive buffer; fails when the port is not open.
     bool input(QByteArray *bytes);

@@ -136,7 +136,6 @@ private Q_SLOTS:
                                      "127.0.0.1";
         Rig rig;
         rig.find<QLineEdit>("INP_IP_ADR")->setText(u"127.0.0.1"_s);
-        rig.supervisor.INP_IP_ADR_Change();
         // A tick leaves an attempt under way to end on its own.
         rig.supervisor.TIM_CONNECT_TCP_Timer();
         QTRY_COMPARE(rig.tcp.state(), int(TcpControl::Error));
@@ -248,7 +247,7 @@ private Q_SLOTS:
         QVERIFY(rig.serial.isOpen());
         QSignalSpy lost(&rig.serial, &SerialControl::portLost);
         rig.line.closeMaster();
-        QVERIFY(lost.wait() && rig.port.retryTimer().isActive());
+        QVERIFY(lost.wait() && rig.serialPort.retryTimer().isActive());
         // A new pseudo-terminal may take the lost one's name; the path is the test's own.
         Pty next;
         QVERIFY(QFile::remove(path));
@@ -258,9 +257,9 @@ private Q_SLOTS:
         if (back == u"adapter")
             rig.stableNames[path] = u"usb-B"_s;
         for (int i = 0; i < 3; ++i)
-            rig.port.retry();
+            rig.serialPort.retry();
         QCOMPARE(rig.serial.isOpen(), reopened);
-        QCOMPARE(rig.port.retryTimer().isActive(), !reopened);
+        QCOMPARE(rig.serialPort.retryTimer().isActive(), !reopened);
         QVERIFY(rig.serialLink.isUp());
         const QString expected =
             QString(said).replace(u"%1"_s, path).replace(u"%2"_s, next.slavePath());
@@ -349,7 +348,7 @@ private Q_SLOTS:
             rig.rfid.SW_TOURNRFID_Click();
         } else if (action == u"mapped") {
             rig.devices[1] = two.slavePath();
-            rig.port.mappingChanged();
+            rig.serialPort.mappingChanged();
         } else if (action == u"held") {
             QVERIFY(holder.open(QIODevice::ReadWrite));
             rig.find<QLineEdit>("INP_COMM_NO")->setText(u"2"_s);
@@ -558,8 +557,7 @@ private Q_SLOTS:
             rig.find<QCheckBox>(sender == 3 ? "SW_ECHO_TCP" : "SW_ECHO_232")->setChecked(echo);
             QByteArray shown;
             for (int code : keys) {
-                sender == 3 ? rig.tcpTerminal.TXT_TCP_WIN_KeyPress(code)
-                            : rig.poller.TXT_232_WIN_KeyPress(code);
+                sender == 3 ? rig.tcpTerminal.keyPress(code) : rig.poller.keyPress(code);
                 shown += char(code);
             }
             QCOMPARE(shown, echo ? keys : QByteArray(keys.size(), '\0'));

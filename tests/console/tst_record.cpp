@@ -11,6 +11,7 @@
 #include "support/console.h"
 #include "traffic/logfile.h"
 #include "traffic/trafficcounters.h"
+#include "traffic/trafficexport.h"
 #include "traffic/trafficmodel.h"
 #include "traffic/trafficviews.h"
 #include "traffic/trafficwindow.h"
@@ -96,11 +97,11 @@ struct Live
     TrafficModel model{source};
 };
 
-QByteArray allLines(const TrafficModel &model)
+QByteArray allLines(const TrafficSource &source, const TrafficModel &model)
 {
     QList<int> rows(model.rowCount());
     std::iota(rows.begin(), rows.end(), 0);
-    return model.logLines(rows);
+    return trafficexport::logLines(source, model.keysOf(rows));
 }
 
 TrafficFilter filter(const QString &text, const QString &link = {}, bool sent = true,
@@ -427,11 +428,11 @@ private Q_SLOTS:
     // meanwhile loses none of it: it reaches the record and the terminal before the socket goes.
     void closingSocketLosesNothing()
     {
-        test::Rig rig;
-        TrafficRecord record(16 * KiB);
+        ConsoleSettings settings;
+        settings.recordLimit = 16 * KiB;
+        test::Rig rig(settings);
+        TrafficRecord &record = rig.record;
         record.setKept(true); // a log that stores nothing: the record stays behind
-        rig.tcp.setRecord(&record);
-        rig.dispatcher.setRecord(&record);
         QVERIFY(rig.connect());
         const test::Transcript shown(rig.find<TerminalBox>("TXT_TCP_WIN"));
         const QByteArray first(32 * KiB, 'a'), last(40 * KiB, 'b');
@@ -452,11 +453,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<TrafficFilter>("filter");
         QTest::addColumn<QList<qint64>>("shown");
-        QTest::newRow("everything") << TrafficFilter() << QList<qint64>{0, 1, 2, 3, 4};
-        QTest::newRow("one link") << filter({}, u"COM1"_s) << QList<qint64>{2, 3};
-        QTest::newRow("received only") << filter({}, {}, false, true, false) << QList<qint64>{1, 2};
+        QTest::newRow("everything") << TrafficFilter() << QList<qint64>{0, 1, 2, 3, 4, 5};
+        QTest::newRow("one link") << filter({}, u"COM1"_s) << QList<qint64>{2, 3, 5};
+        QTest::newRow("received only")
+            << filter({}, {}, false, true, false) << QList<qint64>{1, 2, 5};
         QTest::newRow("no events")
-            << filter({}, {}, true, true, false) << QList<qint64>{0, 1, 2, 4};
+            << filter({}, {}, true, true, false) << QList<qint64>{0, 1, 2, 4, 5};
         QTest::newRow("hex pairs, blanks ignored") << filter(u"F808 02"_s) << QList<qint64>{0, 4};
         QTest::newRow("a status byte by hex") << filter(u"f2"_s) << QList<qint64>{1};
         QTest::newRow("characters, any case") << filter(u"hELLo"_s) << QList<qint64>{2};
@@ -464,22 +466,29 @@ private Q_SLOTS:
         QTest::newRow("event text") << filter(u"PTS/3"_s) << QList<qint64>{3};
         QTest::newRow("search within a link") << filter(u"o"_s, u"COM1"_s) << QList<qint64>{2, 3};
         QTest::newRow("odd hex is text") << filter(u"f80"_s) << QList<qint64>{};
+        QTest::newRow("a broken line by its text") << filter(u"\u00e9t"_s) << QList<qint64>{5};
     }
 
+    // A broken line cannot say its link or direction: only a search hides it.
     void filters()
     {
         QFETCH(TrafficFilter, filter);
         QFETCH(QList<qint64>, shown);
-        Live live;
-        live.model.setFilter(filter);
-        live.record.sent(u"TCP 1024"_s, OutputOn);
-        live.record.received(u"TCP 1024"_s, "OK\r\n\xF2");
-        live.record.received(u"COM1"_s, "Hello");
-        live.record.linkEvent(u"COM1"_s, u"opened /dev/pts/3"_s);
-        live.record.sent(u"UDP"_s, bridgeio::frame(bridgeio::inputStatusRequest(2)));
-        QTRY_VERIFY(live.model.isCurrent());
-        QCOMPARE(allLines(live.model), live.lines(shown));
-        QCOMPARE(live.model.links(), QStringList({u"TCP 1024"_s, u"COM1"_s, u"UDP"_s}));
+        using K = TrafficKind;
+        const TrafficRow rows[] = {
+            {K::Sent, {}, u"TCP 1024"_s, OutputOn, u"frame: TTL 1 OUT on"_s},
+            {K::Received, {}, u"TCP 1024"_s, "OK\r\n\xF2", u"input 1 on"_s},
+            {K::Received, {}, u"COM1"_s, "Hello", {}},
+            {K::Event, {}, u"COM1"_s, {}, u"opened /dev/pts/3"_s},
+            {K::Sent, {}, u"UDP"_s, bridgeio::frame(bridgeio::inputStatusRequest(2)), u"status"_s},
+            {K::Broken, {}, {}, {}, u"\u00e9t\u00e9"_s}};
+        const TrafficMatcher matcher(filter);
+        QList<qint64> passed;
+        for (qint64 i = 0; i < qint64(std::size(rows)); ++i) {
+            if (matcher.admits({rows[i].kind, rows[i].link}) && matcher.finds(rows[i]))
+                passed << i;
+        }
+        QCOMPARE(passed, shown);
     }
 
     void pauseTrimAndClear()
@@ -498,64 +507,83 @@ private Q_SLOTS:
         QCOMPARE(live.model.rowCount(), int(qMax<qint64>(0, pausedAt - live.record.first())));
         live.model.setPaused(false);
         QTRY_COMPARE(live.model.rowCount(), int(live.record.end() - live.record.first()));
-        QCOMPARE(live.model.logLines({0}), live.lines({live.record.first()}));
+        // The rows' keys each once, in order, and only those the record still holds.
+        const qint64 first = live.record.first();
+        QCOMPARE(live.model.keysOf({1, 0, 0, -1, 99}), QList<qint64>({first, first + 1}));
         live.model.clear();
         QCOMPARE(live.model.rowCount(), 0);
         live.record.linkEvent(u"COM1"_s, u"after"_s);
-        QTRY_COMPARE(allLines(live.model), live.lines({live.record.end() - 1}));
+        QTRY_COMPARE(allLines(live.source, live.model), live.lines({live.record.end() - 1}));
     }
 
+    void csv_data()
+    {
+        QTest::addColumn<int>("kind"); // TrafficKind
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("meaning");
+        QTest::addColumn<QString>("record"); // after the time
+        const auto row = [](const char *name, TrafficKind kind, const QByteArray &bytes,
+                            const QString &meaning, const QString &record) {
+            QTest::newRow(name) << int(kind) << bytes << meaning << record;
+        };
+        using K = TrafficKind;
+        row("an event", K::Event, {}, u"opened"_s, u"COM1,event,0,,,opened"_s);
+        row("quotes and a comma", K::Sent, "OK", u"say \"hi\", twice"_s,
+            u"COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\""_s);
+        row("a line end", K::Received, "a", u"one\r\ntwo"_s,
+            u"COM1,received,1,61,a,\"one\r\ntwo\""_s);
+        row("control bytes", K::Sent, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s,
+            u"COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x"_s);
+        // What a spreadsheet would run as a formula is text there.
+        row("formulas", K::Sent, "=1+1", u"@SUM(1+1)"_s,
+            u"COM1,sent,4,3d 31 2b 31,'=1+1,'@SUM(1+1)"_s);
+        row("signs", K::Sent, "-2", u"+cmd|' /C calc'!A0"_s,
+            u"COM1,sent,2,2d 32,'-2,'+cmd|' /C calc'!A0"_s);
+        row("a tab first", K::Event, {}, u"\t=HYPERLINK(\"x\")"_s,
+            u"COM1,event,0,,,\"'\t=HYPERLINK(\"\"x\"\")\""_s);
+        row("a broken line", K::Broken, {}, u"not, a line"_s, u"COM1,broken,,,,\"not, a line\""_s);
+    }
+
+    // A record per row, the time with its UTC offset as the log writes it.
     void csv()
     {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, meaning);
+        QFETCH(QString, record);
+        const QDateTime time(QDate(2026, 12, 7), QTime(4, 3, 9, 12), Qt::OffsetFromUTC, -12600);
+        const TrafficRow row{TrafficKind(kind), time, u"COM1"_s, bytes, meaning};
+        const QString written =
+            row.kind == TrafficKind::Broken ? QString() : u"2026-12-07T04:03:09.012-03:30"_s;
+        QCOMPARE(QString::fromUtf8(trafficexport::csvRecord(row)),
+                 written + u',' + record + u"\r\n"_s);
+    }
+
+    // The file begins with a byte-order mark and a header, and takes rows larger than the
+    // writer holds before it writes whole; the view shows the start of their bytes.
+    void csvFile()
+    {
         Live live;
-        live.record.linkEvent(u"COM1"_s, u"opened"_s);
-        live.record.sent(u"COM1"_s, "OK", u"say \"hi\", twice"_s);
-        live.record.sent(u"COM1"_s, "a", u"one\r\ntwo"_s);
-        live.record.sent(u"COM1"_s, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s);
-        // What a spreadsheet would run as a formula is text there.
-        live.record.sent(u"COM1"_s, "=1+1", u"@SUM(1+1)"_s);
-        live.record.sent(u"COM1"_s, "-2", u"+cmd|' /C calc'!A0"_s);
-        live.record.linkEvent(u"COM1"_s, u"\t=HYPERLINK(\"x\")"_s);
-        QTRY_COMPARE(live.model.rowCount(), 7);
+        live.record.sent(u"COM1"_s, "OK", u"small"_s);
+        live.record.sent(u"COM1"_s, QByteArray(512 * 1024, 'z'), u"big"_s);
+        QTRY_COMPARE(live.model.rowCount(), 2);
         QBuffer out;
         out.open(QIODevice::WriteOnly);
-        QVERIFY(live.model.writeCsv(out));
-        QVERIFY(out.data().startsWith("\xEF\xBB\xBFtime,"));
-        QString csv = QString::fromUtf8(out.data().sliced(3));
-        const QString time = csv.section(u'\n', 1, 1).section(u',', 0, 0);
-        QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs),
-                 QDateTime::fromMSecsSinceEpoch(live.record.at(0).wallMs));
-        QCOMPARE(time.size(), 29); // with its UTC offset, as the log writes it
-        csv.replace(QRegularExpression(u"^[^,\n]{29},"_s, QRegularExpression::MultilineOption),
-                    u"T,"_s);
-        QCOMPARE(
-            csv,
-            u"time,link,direction,count,hex,text,meaning\r\n"
-            "T,COM1,event,0,,,opened\r\n"
-            "T,COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\"\r\n"
-            "T,COM1,sent,1,61,a,\"one\r\ntwo\"\r\n"
-            "T,COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x\r\n"
-            "T,COM1,sent,4,3d 31 2b 31,'=1+1,'@SUM(1+1)\r\n"
-            "T,COM1,sent,2,2d 32,'-2,'+cmd|' /C calc'!A0\r\n"
-            "T,COM1,event,0,,,\"'\t=HYPERLINK(\"\"x\"\")\"\r\n"_s);
-        // Rows beyond what the writer holds before it writes go out whole.
-        live.record.sent(u"COM1"_s, QByteArray(512 * 1024, 'z'), u"big"_s);
-        QTRY_COMPARE(live.model.rowCount(), 8);
-        QBuffer big;
-        big.open(QIODevice::WriteOnly);
-        QVERIFY(live.model.writeCsv(big));
-        QVERIFY(big.data().startsWith(out.data()) && big.data().endsWith(",big\r\n"));
-        // The view shows the start of its bytes; the export above took them whole.
-        QCOMPARE(live.model.index(7, TrafficModel::Hex).data().toString(),
+        QVERIFY(trafficexport::writeCsv(out, live.source, live.model.keys()));
+        QCOMPARE(out.data(), "\xEF\xBB\xBFtime,link,direction,count,hex,text,meaning\r\n" +
+                                 trafficexport::csvRecord(live.source.row(0)) +
+                                 trafficexport::csvRecord(live.source.row(1)));
+        QCOMPARE(live.model.index(1, TrafficModel::Hex).data().toString(),
                  u"7a "_s.repeated(31) + u"7a\u2026"_s);
-        QCOMPARE(live.model.index(7, TrafficModel::Characters).data().toString(),
+        QCOMPARE(live.model.index(1, TrafficModel::Characters).data().toString(),
                  QString(64, u'z') + u'\u2026');
         // Each entry has its time on a steady clock too, from the record's start.
         QVERIFY(live.record.at(0).monotonicNs >= 0);
-        QVERIFY(live.record.at(7).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
+        QVERIFY(live.record.at(1).monotonicNs - live.record.at(0).monotonicNs < 60'000'000'000);
     }
 
-    // File > Open log... and File > Export... begin where the session logs are.
+    // File > Open log... and File > Export... begin where the session logs are; without links,
+    // Send again stays off.
     void dialogsStartAtTheSessions()
     {
         const test::TemporaryConfig config;
@@ -568,6 +596,7 @@ private Q_SLOTS:
             actions += window->findChildren<QAction *>();
         QSet<QString> shown; // each dialog's folder
         for (QAction *action : std::as_const(actions)) {
+            QVERIFY(!action->text().remove(u'&').startsWith(u"Send again") || !action->isEnabled());
             if (action->text() != u"&Open log..." && action->text() != u"&Export...")
                 continue;
             QTimer::singleShot(0, &record, [&shown, action] {
@@ -614,13 +643,14 @@ private Q_SLOTS:
                                      u"\u26A0 broken "_s,
                                      u"\u26A0 broken "_s + QString::fromUtf8(wrongCount)}));
         QCOMPARE(model.index(0, TrafficModel::Hex).data().toString(), u"fe 03"_s);
-        QCOMPARE(allLines(model), lines.join('\n').replace('\r', "") + '\n');
+        QCOMPARE(allLines(*log, model), lines.join('\n').replace('\r', "") + '\n');
+        QCOMPARE(model.links(), QStringList({u"TCP 1024"_s, u"COM1"_s}));
         // Filters keep the lines they cannot read; a search finds them by their text.
         model.setFilter(filter({}, {}, false, true, false));
         QTRY_VERIFY(model.isCurrent());
         QCOMPARE(model.rowCount(), 4);
         model.setFilter(filter(u"LOG LINE"_s, {}, false, true, false));
-        QTRY_COMPARE(allLines(model), QByteArray("not a log line\n"));
+        QTRY_COMPARE(allLines(*log, model), QByteArray("not a log line\n"));
     }
 
     // A line no log has (a foreign file, a damaged one) costs at most a row's worth to read: it

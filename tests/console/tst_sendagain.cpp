@@ -1,4 +1,3 @@
-#include "app/consolelinks.h"
 #include "platform/trafficrecord.h"
 #include "protocol/logline.h"
 #include "support/console.h"
@@ -19,31 +18,17 @@ namespace {
 
 const QDateTime Start(QDate(2026, 12, 7), QTime(14, 3, 9, 0), Qt::OffsetFromUTC, 3600);
 
-// The console's links with their far ends, every chunk recorded.
-struct Links
+// What the record holds as sent again, in order.
+QStringList sentAgain(const TrafficRecord &record)
 {
-    Links()
-    {
-        rig.tcp.setRecord(&record);
-        rig.udp.setRecord(&record);
-        rig.serial.setRecord(&record);
+    QStringList notes;
+    for (qint64 s = record.first(); s < record.end(); ++s) {
+        const TrafficEntry &entry = record.at(s);
+        if (entry.note.startsWith(u"sent again"))
+            notes << entry.link + u' ' + QString::fromLatin1(entry.bytes) + u' ' + entry.note;
     }
-    // What the record holds as sent again, in order.
-    QStringList sentAgain() const
-    {
-        QStringList notes;
-        for (qint64 s = record.first(); s < record.end(); ++s) {
-            const TrafficEntry &entry = record.at(s);
-            if (entry.note.startsWith(u"sent again"))
-                notes << entry.link + u' ' + QString::fromLatin1(entry.bytes) + u' ' + entry.note;
-        }
-        return notes;
-    }
-
-    TrafficRecord record;
-    Rig rig;
-    ConsoleLinks links{rig.tcpLink, rig.tcp, rig.udp, rig.serialLink, rig.serial};
-};
+    return notes;
+}
 
 // A log of rows on these links and others, 400 ms from the first to the last. The rows of
 // another port than the one connected, and those not sent, stay.
@@ -112,29 +97,29 @@ private Q_SLOTS:
     {
         QFETCH(bool, keepGaps);
         QFETCH(bool, stop);
-        Links links;
-        QVERIFY(links.rig.connect());
-        const QByteArray tcp = links.rig.tcp.linkName().toLatin1();
+        Rig rig;
+        QVERIFY(rig.connect());
+        const QByteArray tcp = rig.tcp.linkName().toLatin1();
         QTemporaryDir dir;
         QString error;
         TrafficWindow window(LogFile::open(writeLog(dir, tcp), &error));
-        window.setLinks(&links.links);
+        window.setLinks(&rig.resendLinks);
         window.show();
         QElapsedTimer clock;
         clock.start();
         if (stop) {
             QCOMPARE(sendAll(window, true, true), u"stopped: 1 row sent again, 5 left"_s);
-            QCOMPARE(links.rig.bridge.read(2, 500), QByteArray("A"));
+            QCOMPARE(rig.bridge.read(2, 500), QByteArray("A"));
             return;
         }
         QCOMPARE(sendAll(window, keepGaps), u"4 rows sent again, 1 not sent: TCP 1 is not up"_s);
         // The gaps between the rows sent: 400 ms from the first to the last.
         QVERIFY(!keepGaps || clock.elapsed() >= 400);
-        QCOMPARE(links.rig.bridge.read(2), QByteArray("AE"));
-        QCOMPARE(links.rig.broadcasts.next(), QByteArray("B"));
-        QCOMPARE(links.rig.line.read(1), QByteArray("C"));
+        QCOMPARE(rig.bridge.read(2), QByteArray("AE"));
+        QCOMPARE(rig.broadcasts.next(), QByteArray("B"));
+        QCOMPARE(rig.line.read(1), QByteArray("C"));
         const QString note = u"sent again (first sent 2026-12-07 14:03:09.%1): it"_s;
-        QCOMPARE(links.sentAgain(),
+        QCOMPARE(sentAgain(rig.record),
                  QStringList({QString::fromLatin1(tcp) + u" A "_s + note.arg(u"000"_s),
                               u"UDP B "_s + note.arg(u"100"_s), u"COM1 C "_s + note.arg(u"200"_s),
                               QString::fromLatin1(tcp) + u" E "_s + note.arg(u"400"_s)}));
@@ -143,17 +128,17 @@ private Q_SLOTS:
     // Live, what the record holds; down, the link takes nothing, and the view says so.
     void fromTheRecord()
     {
-        Links links;
-        QVERIFY(links.rig.connect());
-        TrafficWindow window(links.record);
-        window.setLinks(&links.links);
+        Rig rig;
+        QVERIFY(rig.connect());
+        TrafficWindow window(rig.record);
+        window.setLinks(&rig.resendLinks);
         window.show();
-        QVERIFY(links.rig.tcp.sendData("ping"));
-        QCOMPARE(links.rig.bridge.read(4), QByteArray("ping"));
+        QVERIFY(rig.tcp.sendData("ping"));
+        QCOMPARE(rig.bridge.read(4), QByteArray("ping"));
         QCOMPARE(sendAll(window, false), u"1 row sent again"_s);
-        QCOMPARE(links.rig.bridge.read(4), QByteArray("ping"));
-        links.rig.tcp.close();
-        links.rig.tcpLink.setDown(u"closed"_s);
+        QCOMPARE(rig.bridge.read(4), QByteArray("ping"));
+        rig.tcp.close();
+        rig.tcpLink.setDown(u"closed"_s);
         QCOMPARE(sendAll(window, false).section(u':', 0, 0), u"0 rows sent again, 2 not sent"_s);
     }
 };

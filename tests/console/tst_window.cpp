@@ -183,11 +183,11 @@ private Q_SLOTS:
         console.window = std::make_unique<MainWindow>(ConsoleSettings{});
         MainWindow &window = *console.window;
         // Loading the address started an attempt; no timer has run yet.
-        QCOMPARE(window.tcp().state(), int(TcpControl::Connecting));
+        QCOMPARE(window.panels().tcp.state(), int(TcpControl::Connecting));
         auto *port = console.find<QLineEdit>("INP_COMM_NO");
         auto *address = console.find<QLineEdit>("INP_IP_ADR");
         QCOMPARE(port->text(), u"2"_s);
-        QCOMPARE(window.serial().device(), two.slavePath());
+        QCOMPARE(window.panels().serial.device(), two.slavePath());
         // The fields' colours follow the link models.
         QVERIFY(window.serialLink().isUp());
         QCOMPARE(background(port), VERT);
@@ -197,13 +197,13 @@ private Q_SLOTS:
         QCOMPARE(address->toolTip(), u"connected to 127.0.0.1:1024"_s);
         // Closing ends the link and the test view, and saves the fields, once.
         address->setText(u"10.9.8.7"_s);
-        window.testView().show();
+        window.panels().testView.show();
         QSignalSpy ended(&window, &MainWindow::ended);
         window.close();
         window.close();
         QCOMPARE(ended.count(), 1);
-        QCOMPARE(window.tcp().state(), int(TcpControl::Closed));
-        QVERIFY(!window.testView().view());
+        QCOMPARE(window.panels().tcp.state(), int(TcpControl::Closed));
+        QVERIFY(!window.panels().testView.view());
         QCOMPARE(console.config.readConfig(), configFor(" 2 ", "10.9.8.7"));
         // The next run shows what this one saved.
         console.window = std::make_unique<MainWindow>(ConsoleSettings{});
@@ -251,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(port->text() + u'|' + address->text(), read ? u"0|old"_s : u"|"_s);
         if (kind == u"none") {
             QCOMPARE(background(port), ROUGE);
-            QVERIFY(!window.serial().isOpen());
+            QVERIFY(!window.panels().serial.isOpen());
             QCOMPARE(bridges.next(), QByteArray("\xFE\xFF\x06"));
             // The failed attempts change neither the field's tip nor the word of the first start.
             QCOMPARE(address->toolTip(),
@@ -332,6 +332,11 @@ private Q_SLOTS:
         click(console.find<QWidget>("B_CLEAR_TCP"));
         click(console.find<QWidget>("B_CLEAR_232"));
         QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
+        for (TerminalBox *box : {tcpBox, serialBox}) {
+            box->append("z");
+            std::unique_ptr<QMenu>(box->createContextMenu())->actions().last()->trigger();
+        }
+        QCOMPARE(tcpBox->bytes() + serialBox->bytes(), QByteArray());
         // With "Auto Answer Test", a change of the TCP terminal pulses the four outputs, each
         // switched off first unless it already shows OFF; unticked, it sends nothing.
         click(console.find<QWidget>("SW_AUTO_ANSWER"));
@@ -351,7 +356,7 @@ private Q_SLOTS:
         QTest::keyClick(mode, Qt::Key_Down);
         QTest::keyClicks(mode->lineEdit(), u"3"_s);
         click(console.find<QWidget>("B_ZOOM_TEST"));
-        QVERIFY(console.window->testView().isShown());
+        QVERIFY(console.window->panels().testView.isShown());
         QCOMPARE(bridge.read(6, 300), QByteArray("><IM1"));
         // The serial line goes away and another takes its number: the technician is told, and
         // the port opens on the new line when the number is typed again.
@@ -361,10 +366,10 @@ private Q_SLOTS:
         console.config.linkPort(1, again.slavePath());
         QTRY_VERIFY(console.window->statusBar()->currentMessage().contains(u"1 now names "_s +
                                                                            again.slavePath()));
-        QVERIFY(!console.window->serial().isOpen());
+        QVERIFY(!console.window->panels().serial.isOpen());
         console.find<QLineEdit>("INP_COMM_NO")->setText({});
         console.find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
-        QVERIFY(console.window->serial().isOpen());
+        QVERIFY(console.window->panels().serial.isOpen());
         // The simulator's box sets the reader's speed, and its idle tick keeps the terminal
         // short with nothing arriving.
         again.write(QByteArray(600, 'a'));
@@ -392,7 +397,7 @@ private Q_SLOTS:
         QSignalSpy ended(console.window.get(), &MainWindow::ended);
         QTimer closing;
         QObject::connect(&closing, &QTimer::timeout, console.window.get(), [&] {
-            if (console.window->sendTest().isRunning())
+            if (console.window->panels().sendTest.isRunning())
                 console.window->close();
         });
         closing.start(50);
@@ -446,9 +451,9 @@ private Q_SLOTS:
         QTest::mouseClick(dialog->findChild<QPushButton *>(u"give"_s), Qt::LeftButton);
         QVERIFY(remove->isEnabled());
 
-        QCOMPARE(window.serial().device(), adapter.slavePath());
+        QCOMPARE(window.panels().serial.device(), adapter.slavePath());
         QVERIFY(window.serialLink().isUp());
-        QVERIFY(window.serial().output("map"));
+        QVERIFY(window.panels().serial.output("map"));
         QCOMPARE(adapter.read(3), QByteArray("map"));
         const int mapped = rowOf(table, adapter.slavePath());
         QCOMPARE(cell(table, mapped, PortListModel::Number), u"1, 7"_s);
@@ -459,7 +464,7 @@ private Q_SLOTS:
         QTRY_VERIFY(rowOf(table, later.slavePath()) >= 0);
 
         QTest::mouseClick(remove, Qt::LeftButton);
-        QCOMPARE(window.serial().device(), u"/dev/ttyS0"_s);
+        QCOMPARE(window.panels().serial.device(), u"/dev/ttyS0"_s);
         // Opened again for the highest number there is.
         comm->setText(u"32767"_s);
         for (QAction *action : window.findChildren<QAction *>()) {

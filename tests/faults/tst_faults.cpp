@@ -91,7 +91,7 @@ private Q_SLOTS:
         const QByteArray block = numberedLines(1024 * 1024);
         Watchdog watchdog("peer that never reads, 20 MB written");
         for (int i = 0; i < 20; ++i) {
-            QVERIFY(console.window->tcp().sendData(block));
+            QVERIFY(console.window->panels().tcp.sendData(block));
             QCoreApplication::processEvents();
         }
         // The window goes on: typed keys still echo while nothing leaves.
@@ -151,11 +151,11 @@ private Q_SLOTS:
             // has the lost one's name; when it has another, the console says so and waits for
             // the technician to type the number again.
             const auto serialBack = [&] {
-                return console.window->serial().isOpen() &&
-                       console.window->serial().device() == line;
+                return console.window->panels().serial.isOpen() &&
+                       console.window->panels().serial.device() == line;
             };
             QTRY_VERIFY_WITH_TIMEOUT(
-                console.window->tcp().state() == int(TcpControl::Connected) &&
+                console.window->panels().tcp.state() == int(TcpControl::Connected) &&
                     console.window->tcpLink().isUp() &&
                     (serialBack() ||
                      console.window->serialLink().reason().contains(u"1 now names "_s + line)),

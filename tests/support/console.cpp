@@ -1,7 +1,5 @@
 #include "console.h"
 
-#include "app/settings.h"
-
 #include <QApplication>
 #include <QNetworkDatagram>
 #include <QStyleFactory>
@@ -42,50 +40,28 @@ LoopBack::LoopBack(Pty &line, QTcpSocket &socket)
                      [&line, &socket] { line.write(socket.readAll()); });
 }
 
-Rig::Rig()
+namespace {
+
+ConsoleSettings broadcastingTo(ConsoleSettings settings, quint16 port)
 {
-    udp.setRemoteHost(u"255.255.255.255"_s);
-    udp.setRemotePort(broadcasts.localPort());
-    udp.bind();
-    tcp.setRecord(&record);
-    udp.setRecord(&record);
-    serial.setRecord(&record);
-    QObject::connect(&tcp, &TcpControl::connected, &tcp, [this] { supervisor.TCP_Connect(); });
-    QObject::connect(&tcp, &TcpControl::errorOccurred, &tcp,
-                     [this](int, const QString &why) { supervisor.TCP_Error(why); });
-    QObject::connect(&tcp, &TcpControl::closedByPeer, &tcp, [this] { supervisor.closedByPeer(); });
-    QObject::connect(&tcp, &TcpControl::dataArrival, &tcp,
-                     [this] { dispatcher.TCP_DataArrival(); });
-    QObject::connect(&serial, &SerialControl::dataWaiting, &serial,
-                     [this] { poller.dataWaiting(); });
-    QObject::connect(&poller.timer(), &QTimer::timeout, &serial,
-                     [this] { poller.TIM_COMM_RX_Timer(); });
-    QObject::connect(&poller.frameTimer(), &QTimer::timeout, &serial,
-                     [this] { poller.TIM_COMM_RX_Timer(); });
-    QObject::connect(&serial, &SerialControl::portLost, &serial,
-                     [this](const QString &why) { port.portLost(why); });
-    QObject::connect(&port.retryTimer(), &QTimer::timeout, &serial, [this] { port.retry(); });
-    find<TerminalBox>("TXT_TCP_WIN")
-        ->setPasteHook([this](const TerminalBox::Pasted &chunk, bool &echo) {
-            return tcpTerminal.TXT_TCP_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
-        });
-    find<TerminalBox>("TXT_232_WIN")
-        ->setPasteHook([this](const TerminalBox::Pasted &chunk, bool &echo) {
-            return poller.TXT_232_WIN_Paste(chunk.bytes, chunk.done, chunk.total, echo);
-        });
-    QObject::connect(find<QLineEdit>("INP_COMM_NO"), &QLineEdit::textChanged, &serial,
-                     [this] { port.INP_COMM_NO_Change(); });
-    QObject::connect(find<QLineEdit>("INP_COMM_CFG"), &QLineEdit::textChanged, &serial,
-                     [this] { port.INP_COMM_CFG_Change(); });
-    QObject::connect(find<QCheckBox>("SW_TOURNRFID"), &QAbstractButton::toggled, &serial,
-                     [this] { poller.simulatorSwitched(); });
+    settings.udpRemotePort = port;
+    return settings;
+}
+
+} // namespace
+
+Rig::Rig(const ConsoleSettings &settings)
+    : Panels(&form, broadcastingTo(settings, broadcasts.localPort()),
+             {.devices = [this](int number) { return devices.value(number); },
+              .stableNames = [this](const QString &device) { return stableNames.value(device); }})
+{
+    bindBroadcasts();
 }
 
 bool Rig::connect()
 {
     find<QComboBox>("INP_IP_PORT")->setEditText(QString::number(bridge.server.serverPort()));
     find<QLineEdit>("INP_IP_ADR")->setText(u"127.0.0.1"_s);
-    supervisor.INP_IP_ADR_Change();
     find<QLineEdit>("INP_COMM_NO")->setText(u"1"_s);
     return bridge.accept() && QTest::qWaitFor([this] { return tcpLink.isUp(); }) &&
            serialLink.isUp();

@@ -2,12 +2,8 @@
 
 #include "app/inventory.h"
 #include "app/mainwindow.h"
-#include "decode/tcpdispatcher.h"
+#include "app/settings.h"
 #include "platform/locations.h"
-#include "platform/serialcontrol.h"
-#include "platform/tcpcontrol.h"
-#include "platform/trafficrecord.h"
-#include "platform/udpcontrol.h"
 #include "support/pty.h"
 #include "support/sandbox.h"
 #include "testview/testview.h"
@@ -71,14 +67,24 @@ struct Form : QWidget
     Form() { buildInventory(this); }
 };
 
-// Every panel's controller on its own view of one form, with the models it reads, on links
-// whose far ends the test holds: a TCP peer, a listener for the broadcasts, serial port 1 on a
-// pseudo-terminal (`devices` names the others, `stableNames` gives devices stable names). What
-// the links report and the serial fields' changes reach the controllers as in the window, and
-// the links write into a record of their own; ticks and clicks are the test's own calls.
-struct Rig
+// The far ends of a rig's links, and its form.
+struct RigPeers
 {
-    Rig();
+    Form form;
+    TcpPeer bridge;
+    BroadcastListener broadcasts{0};
+    Pty line;
+    QHash<int, QString> devices{{1, line.slavePath()}};
+    QHash<QString, QString> stableNames;
+};
+
+// The console's panels, built and wired as in the window, on a form of their own and on links
+// whose far ends the test holds: a TCP peer, a listener for the broadcasts, serial port 1 on a
+// pseudo-terminal (`devices` names the others, `stableNames` gives devices stable names). No
+// session log; the supervisor's timer does not run, its ticks are the test's own calls.
+struct Rig : RigPeers, Panels
+{
+    explicit Rig(const ConsoleSettings &settings = {});
     // The TCP link to the peer and serial port 1 come up.
     bool connect();
     // Nothing arrives on any link for `ms`, the event loop running meanwhile.
@@ -88,38 +94,6 @@ struct Rig
     {
         return control<T>(&form, name);
     }
-
-    Form form;
-    Reporter reporter;
-    TrafficRecord record;
-    LinkState tcpLink{LinkState::State::Down};
-    LinkState serialLink{LinkState::State::Untried};
-    TcpPeer bridge;
-    BroadcastListener broadcasts{0};
-    Pty line;
-    QHash<int, QString> devices{{1, line.slavePath()}};
-    QHash<QString, QString> stableNames;
-    TcpControl tcp;
-    UdpControl udp;
-    SerialControl serial{[this](int number) { return devices.value(number); },
-                         [this](const QString &device) { return stableNames.value(device); }};
-    TestViewHost testView;
-    SerialPortController port{SerialPortView::find(&form), serialLink, serial, reporter};
-    TcpSupervisor supervisor{TcpLinkView::find(&form), tcpLink, tcp, udp, reporter};
-    CommandRouter router{RouteView::find(&form), tcpLink, serialLink, tcp, udp, serial, reporter};
-    InputIndicators indicators{TtlInputsView::find(&form)};
-    TtlPanel outputs{TtlOutputsView::find(&form), router, testView};
-    TcpTerminal tcpTerminal{TcpTerminalView::find(&form), tcpLink, tcp, reporter};
-    TurnstilePanel turnstile{TurnstileView::find(&form), tcp, testView, reporter};
-    RemoteConfig remoteConfig{RemoteConfigView::find(&form), turnstile};
-    TcpDispatcher dispatcher{tcp, tcpTerminal, indicators, testView, turnstile, remoteConfig};
-    RfidSimulator rfid{RfidView::find(&form), serial, port, reporter};
-    SerialPoller poller{
-        SerialTerminalView::find(&form), serialLink, serial, indicators, rfid, reporter};
-    SendTest sendTest{&form,
-                      SendTestView::find(&form),
-                      {tcpLink, serialLink, tcp, serial},
-                      {tcpTerminal, poller}};
 };
 
 // Everything ever appended to a terminal, across its clears: the terminal only ever grows by

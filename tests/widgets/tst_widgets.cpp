@@ -1,9 +1,12 @@
 #include "widgets/picklist.h"
 #include "widgets/terminalbox.h"
+#include "widgets/terminalglyphs.h"
+#include "widgets/terminalkeys.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -19,7 +22,10 @@
 using namespace Qt::StringLiterals;
 using kalveno::PickList;
 using kalveno::TerminalBox;
+using kalveno::TerminalGlyphs;
+using kalveno::TerminalLayout;
 using kalveno::TerminalText;
+namespace terminalkeys = kalveno::terminalkeys;
 
 namespace {
 
@@ -158,11 +164,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("appended");
         QTest::addColumn<QByteArray>("result");
         QTest::addColumn<int>("caretAfter");
+        QTest::addColumn<int>("hookSets"); // the byte a key-press hook makes of each key; -1: none
         const auto row = [](const char *name, const QByteArray &start, int anchor, int caret,
                             const Keys &keys, const QByteArray &result, int caretAfter,
-                            const QByteArray &appended = {}) {
+                            const QByteArray &appended = {}, int hookSets = -1) {
             QTest::newRow(name) << start << anchor << caret << keys << appended << result
-                                << caretAfter;
+                                << caretAfter << hookSets;
         };
         const int shift = Qt::ShiftModifier;
         const int ctrl = Qt::ControlModifier;
@@ -200,6 +207,11 @@ private Q_SLOTS:
             "aP\xe9\r\n\x01?c", 7);
         row("Ctrl+Enter inserts LF", "ab", 1, 1, {ctrl | Qt::Key_Return}, "a\nb", 2);
         row("Ctrl+Backspace inserts DEL", "ab", 2, 2, {ctrl | Qt::Key_Backspace}, "ab\x7f", 3);
+        row("other control bytes show nothing but the tab", "ab", 1, 1,
+            {Qt::Key_Escape, ctrl | Qt::Key_B, ctrl | Qt::Key_I}, "a\tb", 2);
+        row("a hook discards", "ab", 1, 1, {Qt::Key_X}, "ab", 1, {}, 0);
+        row("a hook replaces", "ab", 1, 1, {Qt::Key_X}, "azb", 2, {}, 'z');
+        row("a hook makes Enter", "ab", 1, 1, {Qt::Key_X}, "a\r\nb", 3, {}, 13);
     }
 
     void exactTextUnderEdits()
@@ -211,8 +223,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, appended);
         QFETCH(QByteArray, result);
         QFETCH(int, caretAfter);
+        QFETCH(int, hookSets);
         QApplication::clipboard()->setText(u"P\u00e9\r\n\u0001\u20ac"_s);
         TerminalBox box;
+        if (hookSets >= 0)
+            box.setKeyPressHook([hookSets](int &code) { code = hookSets; });
         show(box);
         box.setBytes(start);
         box.setSelection(anchor, caret);
@@ -228,41 +243,54 @@ private Q_SLOTS:
 
     void keys_data()
     {
-        // Sent as an X keyboard sends them, with their text; the hook sees `code` (0: not called)
-        // and, when `hookSets` is not -1, changes it; the box then holds `shown`.
+        // A key as an X keyboard sends it, with its text: the byte it gives (0: none), or what
+        // the terminal does with it instead.
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("hookSets");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QByteArray>("shown");
+        QTest::addColumn<int>("byte");
+        QTest::addColumn<int>("action"); // terminalkeys::Action
+        QTest::addColumn<int>("move");   // terminalkeys::Move
+        using A = terminalkeys::Action;
+        using M = terminalkeys::Move;
         const int none = Qt::NoModifier;
         const int shift = Qt::ShiftModifier;
         const int ctrl = Qt::ControlModifier;
         const auto row = [](const char *name, Qt::Key key, int modifiers, const QString &text,
-                            int code, const QByteArray &shown, int hookSets = -1) {
-            QTest::newRow(name) << int(key) << modifiers << text << hookSets << code << shown;
+                            int byte, A action = A::None, M move = M::None) {
+            QTest::newRow(name) << int(key) << modifiers << text << byte << int(action)
+                                << int(move);
         };
-        row("a", Qt::Key_A, none, u"a"_s, 'a', "a");
-        row("Shift+A", Qt::Key_A, shift, u"A"_s, 'A', "A");
-        row("Caps Lock, a", Qt::Key_A, none, u"A"_s, 'A', "A");
-        row("e acute", Qt::Key_Eacute, none, u"\u00e9"_s, 0xe9, "\xe9");
-        row("euro is no byte", Qt::Key_unknown, none, u"\u20ac"_s, 0, "");
-        row("Return", Qt::Key_Return, none, u"\r"_s, 13, "\r\n");
-        row("keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, u"\r"_s, 13, "\r\n");
-        row("Escape", Qt::Key_Escape, none, u"\x1b"_s, 27, "");
-        row("Ctrl+B without its code", Qt::Key_B, ctrl, u"b"_s, 2, "");
-        row("Ctrl+I", Qt::Key_I, ctrl, u"\t"_s, 9, "\t");
-        row("Ctrl+[", Qt::Key_BracketLeft, ctrl, u"\x1b"_s, 27, "");
-        row("Ctrl+_", Qt::Key_Underscore, ctrl | shift, u"\x1f"_s, 31, "");
-        row("Delete", Qt::Key_Delete, none, u"\x7f"_s, 0, "");
-        row("Ctrl+Enter", Qt::Key_Return, ctrl, u"\n"_s, 10, "\n");
-        row("Ctrl+Backspace", Qt::Key_Backspace, ctrl, u"\x7f"_s, 127, "\x7f");
-        row("Ctrl+Shift+C copies, sends nothing", Qt::Key_C, ctrl | shift, u"\x03"_s, 0, "");
-        row("Left", Qt::Key_Left, none, QString(), 0, "");
-        row("hook discards", Qt::Key_A, none, u"a"_s, 'a', "", 0);
-        row("hook replaces", Qt::Key_A, none, u"a"_s, 'a', "z", 'z');
-        row("hook makes Enter", Qt::Key_A, none, u"a"_s, 'a', "\r\n", 13);
+        row("a", Qt::Key_A, none, u"a"_s, 'a');
+        row("Shift+A", Qt::Key_A, shift, u"A"_s, 'A');
+        row("Caps Lock, a", Qt::Key_A, none, u"A"_s, 'A');
+        row("e acute", Qt::Key_Eacute, none, u"\u00e9"_s, 0xe9);
+        row("euro is no byte", Qt::Key_unknown, none, u"\u20ac"_s, 0);
+        row("Return", Qt::Key_Return, none, u"\r"_s, 13);
+        row("keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, u"\r"_s, 13);
+        row("Backspace", Qt::Key_Backspace, none, u"\b"_s, 8);
+        row("Escape", Qt::Key_Escape, none, u"\x1b"_s, 27);
+        row("Ctrl+B without its code", Qt::Key_B, ctrl, u"b"_s, 2);
+        row("Ctrl+Z", Qt::Key_Z, ctrl, u"\x1a"_s, 26);
+        row("Ctrl+I", Qt::Key_I, ctrl, u"\t"_s, 9);
+        row("Ctrl+[", Qt::Key_BracketLeft, ctrl, u"\x1b"_s, 27);
+        row("Ctrl+_", Qt::Key_Underscore, ctrl | shift, u"\x1f"_s, 31);
+        row("Tab moves the focus", Qt::Key_Tab, none, u"\t"_s, 0);
+        row("Delete edits", Qt::Key_Delete, none, u"\x7f"_s, 0);
+        row("Ctrl+Enter", Qt::Key_Return, ctrl, u"\n"_s, 10);
+        row("Ctrl+Backspace", Qt::Key_Backspace, ctrl, u"\x7f"_s, 127);
+        row("Ctrl+Shift+C copies", Qt::Key_C, ctrl | shift, u"\x03"_s, 0, A::Copy);
+        row("Ctrl+Insert copies", Qt::Key_Insert, ctrl, QString(), 0, A::Copy);
+        row("Ctrl+Shift+X cuts", Qt::Key_X, ctrl | shift, u"\x18"_s, 0, A::Cut);
+        row("Shift+Delete cuts", Qt::Key_Delete, shift, u"\x7f"_s, 0, A::Cut);
+        row("Ctrl+Shift+V pastes", Qt::Key_V, ctrl | shift, u"\x16"_s, 0, A::Paste);
+        row("Shift+Insert pastes", Qt::Key_Insert, shift, QString(), 0, A::Paste);
+        row("Ctrl+Shift+A selects all", Qt::Key_A, ctrl | shift, u"\x01"_s, 0, A::SelectAll);
+        row("Left", Qt::Key_Left, none, QString(), 0, A::None, M::Left);
+        row("Ctrl+Shift+Right", Qt::Key_Right, ctrl | shift, QString(), 0, A::None, M::WordRight);
+        row("Home", Qt::Key_Home, none, QString(), 0, A::None, M::RowStart);
+        row("Ctrl+End", Qt::Key_End, ctrl, QString(), 0, A::None, M::TextEnd);
+        row("Page Up", Qt::Key_PageUp, none, QString(), 0, A::None, M::PageUp);
     }
 
     void keys()
@@ -270,20 +298,129 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(int, modifiers);
         QFETCH(QString, text);
-        QFETCH(int, hookSets);
-        QFETCH(int, code);
-        QFETCH(QByteArray, shown);
-        TerminalBox box;
-        QList<int> seen;
-        box.setKeyPressHook([&seen, hookSets](int &c) {
-            seen << c;
-            if (hookSets >= 0)
-                c = hookSets;
-        });
-        show(box);
-        type(box, QKeyCombination(Qt::KeyboardModifiers(modifiers), Qt::Key(key)), text);
-        QCOMPARE(seen, code ? QList<int>{code} : QList<int>{});
-        QCOMPARE(box.bytes(), shown);
+        QFETCH(int, byte);
+        QFETCH(int, action);
+        QFETCH(int, move);
+        const QKeyEvent event(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
+        QCOMPARE(terminalkeys::byteOf(event), byte);
+        QCOMPARE(int(terminalkeys::actionOf(event)), action);
+        QCOMPARE(int(terminalkeys::moveOf(event)), move);
+    }
+
+    void rows_data()
+    {
+        // Every byte one unit wide: each row as start, end of what is shown, start of the next.
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QList<qsizetype>>("rows");
+        using L = QList<qsizetype>;
+        QTest::newRow("empty") << QByteArray() << 5 << L{0, 0, 0};
+        QTest::newRow("line ends")
+            << QByteArray("ab\r\ncd\ne") << 5 << L{0, 2, 4, 4, 6, 7, 7, 8, 8};
+        QTest::newRow("a long word breaks where a byte no longer fits")
+            << QByteArray("abcdefgh") << 3 << L{0, 3, 3, 3, 6, 6, 6, 8, 8};
+        QTest::newRow("after the last space that fits")
+            << QByteArray("ab cd ef") << 6 << L{0, 6, 6, 6, 8, 8};
+        QTest::newRow("a space at the edge stays with its row")
+            << QByteArray("abcde fg") << 5 << L{0, 6, 6, 6, 8, 8};
+        QTest::newRow("wrapped, then a line end")
+            << QByteArray("abcd\r\nx") << 3 << L{0, 3, 3, 3, 4, 6, 6, 7, 7};
+        QTest::newRow("blocks wrap on their own")
+            << QByteArray(TerminalText::BlockSize + 2, 'a') << 4000
+            << L{0, 4000, 4000, 4000, 4096, 4096, 4096, 4098, 4098};
+    }
+
+    // The rows found from any of their positions, forwards and backwards, are the same; a
+    // distance into a row gives back its position.
+    void rows()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, width);
+        QFETCH(QList<qsizetype>, rows);
+        TerminalText t;
+        t.assign(text);
+        TerminalLayout layout(t);
+        std::array<qreal, 256> units;
+        units.fill(1);
+        layout.setAdvances(units);
+        layout.setSize(width, 2);
+        QList<qsizetype> found;
+        for (const TerminalLayout::Row &r : layout.rowsFrom(0, 1000)) {
+            found << r.start << r.visibleEnd << r.next;
+            for (qsizetype p = r.start; p < r.next || (r.last && p == r.next); ++p)
+                QCOMPARE(layout.rowAt(p), r);
+            if (!r.last)
+                QCOMPARE(layout.rowsBefore(r.next, 1), TerminalLayout::Rows{r});
+            for (qsizetype p = r.start; p <= r.visibleEnd; ++p)
+                QCOMPARE(layout.positionAt(r, layout.xOf(r, p) + 0.4), p);
+        }
+        QCOMPARE(found, rows);
+    }
+
+    // Ten one-byte lines, three rows to a page.
+    void scrolling()
+    {
+        TerminalText t;
+        t.assign("0\n1\n2\n3\n4\n5\n6\n7\n8\n9");
+        TerminalLayout layout(t);
+        std::array<qreal, 256> units;
+        units.fill(1);
+        layout.setAdvances(units);
+        layout.setSize(5, 3);
+        const auto top = [&] { return t.bytes().at(layout.visibleRows().first().start); };
+        QCOMPARE(top(), '7');
+        layout.scrollRows(-2);
+        QCOMPARE(top(), '5');
+        QCOMPARE(layout.visibleRows().size(), 4); // and one more partly shown
+        layout.ensureVisible(0);
+        QCOMPARE(top(), '0');
+        layout.ensureVisible(t.size() - 5); // row 7: the view moves as little as it must
+        QCOMPARE(top(), '5');
+        // The first two rows go: the top row stays on its text.
+        t.replace(0, 4, QByteArrayView());
+        layout.edited(0, 4, 0);
+        QCOMPARE(top(), '5');
+        layout.scrollRows(1);
+        QCOMPARE(top(), '6');
+        layout.scrollRows(1); // the end: it follows the end again
+        QCOMPARE(top(), '7');
+        t.assign(t.bytes() + "\nA");
+        QCOMPARE(top(), '8');
+    }
+
+    // A byte is drawn as the font's character for it, or framed as its abbreviation where the
+    // font has none; the bytes Latin-1 prints nothing for always framed.
+    void glyphs_data()
+    {
+        QTest::addColumn<int>("byte");
+        QTest::addColumn<QString>("character"); // none: always framed
+        QTest::addColumn<QString>("abbreviation");
+        QTest::newRow("NUL") << 0 << u"\u2400"_s << u"NUL"_s;
+        QTest::newRow("LF") << 10 << u"\u240a"_s << u"LF"_s;
+        QTest::newRow("US") << 31 << u"\u241f"_s << u"US"_s;
+        QTest::newRow("A") << int('A') << u"A"_s << u"41"_s;
+        QTest::newRow("DEL") << 127 << u"\u2421"_s << u"DEL"_s;
+        QTest::newRow("80") << 0x80 << QString() << u"80"_s;
+        QTest::newRow("9F") << 0x9f << QString() << u"9F"_s;
+        QTest::newRow("no-break space") << 0xa0 << u"\u00a0"_s << u"A0"_s;
+        QTest::newRow("soft hyphen") << 0xad << QString() << u"SHY"_s;
+        QTest::newRow("y diaeresis") << 0xff << u"\u00ff"_s << u"FF"_s;
+    }
+
+    void glyphs()
+    {
+        QFETCH(int, byte);
+        QFETCH(QString, character);
+        QFETCH(QString, abbreviation);
+        TerminalGlyphs glyphs;
+        glyphs.setFont(QFont(u"DejaVu Sans Mono"_s, 10));
+        const auto b = uchar(byte);
+        QCOMPARE(TerminalGlyphs::abbreviation(b), abbreviation);
+        const bool drawn =
+            !character.isEmpty() && QFontMetricsF(glyphs.font()).inFontUcs4(character[0].unicode());
+        QCOMPARE(int(glyphs.character(b)), drawn ? int(character[0].unicode()) : 0);
+        QVERIFY(glyphs.advance(b) > 0);
+        QVERIFY(glyphs.rowHeight() > 1);
     }
 
     void tabMovesTheFocus()

@@ -16,7 +16,7 @@ namespace kalveno {
 
 RouteView RouteView::find(const QWidget *form)
 {
-    return {controlArray<QRadioButton, 3>(form, "SW_SEND_VIA")};
+    return {.SW_SEND_VIA = controlArray<QRadioButton, 3>(form, "SW_SEND_VIA")};
 }
 
 CommandRouter::CommandRouter(const RouteView &view, const LinkState &tcpLink,

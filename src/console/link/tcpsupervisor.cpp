@@ -23,7 +23,8 @@ constexpr QStringView NoAddress = u"no address in \"IP:\": type the bridge's add
 
 TcpLinkView TcpLinkView::find(const QWidget *form)
 {
-    return {control<QLineEdit>(form, "INP_IP_ADR"), control<PickList>(form, "INP_IP_PORT")};
+    return {.INP_IP_ADR = control<QLineEdit>(form, "INP_IP_ADR"),
+            .INP_IP_PORT = control<PickList>(form, "INP_IP_PORT")};
 }
 
 TcpSupervisor::TcpSupervisor(const TcpLinkView &view, LinkState &link, TcpControl &tcp,

@@ -1,10 +1,9 @@
 #include "sendtest.h"
 
-#include "link/tcpterminal.h"
 #include "model/linkstate.h"
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
-#include "serial/serialpoller.h"
+#include "terminal/linkterminal.h"
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"
 #include "widgets/look.h"
@@ -20,7 +19,8 @@ namespace kalveno {
 
 SendTestView SendTestView::find(const QWidget *form)
 {
-    return {control<CaptionButton>(form, "B_TST_SEND"), control<QLabel>(form, "AFF_TST_SEND")};
+    return {.B_TST_SEND = control<CaptionButton>(form, "B_TST_SEND"),
+            .AFF_TST_SEND = control<QLabel>(form, "AFF_TST_SEND")};
 }
 
 SendTest::SendTest(QWidget *form, const SendTestView &view, const Links &links,

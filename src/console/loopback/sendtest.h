@@ -9,10 +9,9 @@ namespace kalveno {
 
 class CaptionButton;
 class LinkState;
+class LinkTerminal;
 class SerialControl;
-class SerialPoller;
 class TcpControl;
-class TcpTerminal;
 
 // "TST SEND" and its count-down label.
 struct SendTestView
@@ -45,8 +44,8 @@ public:
     };
     struct Terminals
     {
-        TcpTerminal &tcp;
-        SerialPoller &serial;
+        LinkTerminal &tcp;
+        LinkTerminal &serial;
     };
 
     SendTest(QWidget *form, const SendTestView &view, const Links &links,

@@ -18,7 +18,6 @@ public:
 
     explicit LinkState(State initial, QObject *parent = nullptr);
 
-    State state() const { return m_state; }
     bool isUp() const { return m_state == State::Up; }
     // What the link is connected to, or why it is not up.
     QString reason() const { return m_reason; }

@@ -14,8 +14,8 @@ namespace kalveno {
 
 RfidView RfidView::find(const QWidget *form)
 {
-    return {control<QCheckBox>(form, "SW_TOURNRFID"),
-            controlArray<QCheckBox, 5>(form, "SW_TOURNRFID_CARTE")};
+    return {.SW_TOURNRFID = control<QCheckBox>(form, "SW_TOURNRFID"),
+            .SW_TOURNRFID_CARTE = controlArray<QCheckBox, 5>(form, "SW_TOURNRFID_CARTE")};
 }
 
 RfidSimulator::RfidSimulator(const RfidView &view, SerialControl &serial,

@@ -1,11 +1,9 @@
 #include "serialpoller.h"
 
-#include "decode/inputindicators.h"
-#include "model/linkstate.h"
-#include "model/reporter.h"
 #include "platform/serialcontrol.h"
 #include "platform/trafficrecord.h"
 #include "protocol/rfid.h"
+#include "receive/inputindicators.h"
 #include "serial/rfidsimulator.h"
 #include "widgets/captionbutton.h"
 #include "widgets/controls.h"
@@ -19,19 +17,24 @@ namespace kalveno {
 
 SerialTerminalView SerialTerminalView::find(const QWidget *form)
 {
-    return {control<TerminalBox>(form, "TXT_232_WIN"), control<QCheckBox>(form, "SW_ECHO_232"),
-            control<CaptionButton>(form, "B_CLEAR_232")};
+    return {.terminal = {.box = control<TerminalBox>(form, "TXT_232_WIN"),
+                         .echo = control<QCheckBox>(form, "SW_ECHO_232"),
+                         .clear = control<CaptionButton>(form, "B_CLEAR_232")}};
 }
 
 SerialPoller::SerialPoller(const SerialTerminalView &view, const LinkState &link,
                            SerialControl &serial, InputIndicators &indicators, RfidSimulator &rfid,
                            Reporter &reporter)
-    : m_view(view)
-    , m_link(link)
+    : LinkTerminal(view.terminal,
+                   {.state = link,
+                    .write = [&serial](const QByteArray &bytes) { return serial.output(bytes); },
+                    .lastError = [&serial] { return serial.lastError(); },
+                    .name = u"serial"_s,
+                    .notUp = u"serial port is not open"_s},
+                   reporter)
     , m_serial(serial)
     , m_indicators(indicators)
     , m_rfid(rfid)
-    , m_reporter(reporter)
 {
     m_soon.setSingleShot(true);
     m_soon.setInterval(GatherMs);
@@ -56,7 +59,7 @@ void SerialPoller::backlogCleared()
 
 void SerialPoller::checkSimulatorCap()
 {
-    if (m_rfid.isOn() && m_view.TXT_232_WIN->length() > SimulatorCap && !m_soon.isActive())
+    if (m_rfid.isOn() && text().size() > SimulatorCap && !m_soon.isActive())
         m_soon.start();
 }
 
@@ -73,7 +76,7 @@ void SerialPoller::dropFrame(bool show)
     m_frameClock.invalidate();
     const QByteArray held = std::exchange(m_frame, {});
     if (show && !held.isEmpty())
-        m_view.TXT_232_WIN->append(m_indicators.UPDATE_TTL_IN(held));
+        append(m_indicators.UPDATE_TTL_IN(held));
 }
 
 QString SerialPoller::port() const
@@ -115,57 +118,18 @@ void SerialPoller::TIM_COMM_RX_Timer()
             m_rfid.answer(received);
         }
         // Emptied whole, before the new text is added, so it may hold more until the next tick.
-        if (m_view.TXT_232_WIN->length() > SimulatorCap)
+        if (text().size() > SimulatorCap)
             clear();
     }
     m_frameClock.invalidate();
     if (!received.isEmpty())
-        m_view.TXT_232_WIN->append(m_indicators.UPDATE_TTL_IN(received));
-}
-
-void SerialPoller::TXT_232_WIN_KeyPress(int &keyCode)
-{
-    if (m_link.isUp() && !m_serial.output(QByteArray(1, char(keyCode))))
-        m_reporter.report(u"serial send failed: %1"_s.arg(m_serial.lastError()));
-    if (!m_view.SW_ECHO_232->isChecked())
-        keyCode = 0;
-}
-
-bool SerialPoller::TXT_232_WIN_Paste(QByteArrayView bytes, qsizetype done, qsizetype total,
-                                     bool &echo)
-{
-    const bool up = m_link.isUp();
-    if (up && m_serial.output(bytes.toByteArray())) {
-        echo = m_view.SW_ECHO_232->isChecked();
-        return true;
-    }
-    const QString why =
-        up ? u"serial send failed: "_s + m_serial.lastError() : u"serial port is not open"_s;
-    m_reporter.report(
-        done == 0 ? u"not pasted: "_s + why
-                  : u"paste stopped after %1 of %2 bytes: %3"_s.arg(done).arg(total).arg(why));
-    return false;
-}
-
-void SerialPoller::TXT_232_WIN_DblClick()
-{
-    B_CLEAR_232_Click();
+        append(m_indicators.UPDATE_TTL_IN(received));
 }
 
 void SerialPoller::B_CLEAR_232_Click()
 {
     dropFrame(false);
     clear();
-}
-
-const QByteArray &SerialPoller::text() const
-{
-    return m_view.TXT_232_WIN->bytes();
-}
-
-void SerialPoller::clear()
-{
-    m_view.TXT_232_WIN->setBytes({});
 }
 
 } // namespace kalveno

@@ -1,36 +1,33 @@
 #pragma once
 
+#include "terminal/linkterminal.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTimer>
 
-class QCheckBox;
 class QWidget;
 
 namespace kalveno {
 
-class CaptionButton;
 class InputIndicators;
 class LinkState;
 class Reporter;
 class RfidSimulator;
 class SerialControl;
-class TerminalBox;
 class TrafficRecord;
 
 // The serial terminal and its controls.
 struct SerialTerminalView
 {
-    TerminalBox *TXT_232_WIN = nullptr;
-    QCheckBox *SW_ECHO_232 = nullptr;
-    CaptionButton *B_CLEAR_232 = nullptr;
+    TerminalView terminal; // TXT_232_WIN, SW_ECHO_232, B_CLEAR_232
 
     static SerialTerminalView find(const QWidget *form);
 };
 
 // The serial terminal: what arrives on the port is shown with the input status bytes taken
-// out, typed keys leave one byte each, a paste leaves whole while the port is open (refused
-// while it is not, so that what shows went out). A tick reads everything waiting in one piece.
+// out; typing and pasting are those of any terminal on a link. A tick reads everything waiting
+// in one piece.
 // Ticks run a few milliseconds after the port reports data, so that what arrives close together is
 // shown in one append (each append costs a repaint), and at once when the port's read-ahead is
 // full; nothing runs while the line is quiet. With the RFID simulator on, a tick also runs when the
@@ -41,7 +38,7 @@ struct SerialTerminalView
 // it came), nor after Clear (it goes with the rest). Nothing
 // is read while the traffic record is backlogged: the bytes wait in the line, which the other
 // end feels as flow control, and a tick runs once the backlog has cleared.
-class SerialPoller final
+class SerialPoller final : public LinkTerminal
 {
 public:
     static constexpr qsizetype SimulatorCap = 500;
@@ -65,27 +62,18 @@ public:
     void simulatorSwitched();
 
     void TIM_COMM_RX_Timer();
-    void TXT_232_WIN_KeyPress(int &keyCode);
-    // A chunk of a paste, `done` of its `total` bytes gone before it: false when it was not sent.
-    bool TXT_232_WIN_Paste(QByteArrayView bytes, qsizetype done, qsizetype total, bool &echo);
-    void TXT_232_WIN_DblClick();
+    // CLEAR, a double-click on the terminal and its menu's Clear: the request being gathered
+    // goes with the text.
     void B_CLEAR_232_Click();
-
-    // For the send test.
-    const QByteArray &text() const;
-    void clear();
 
 private:
     // Lets go of a request being gathered, showing its bytes or not.
     void dropFrame(bool show);
     QString port() const;
 
-    SerialTerminalView m_view;
-    const LinkState &m_link;
     SerialControl &m_serial;
     InputIndicators &m_indicators;
     RfidSimulator &m_rfid;
-    Reporter &m_reporter;
     QTimer m_soon;
     QTimer m_frameWait;
     // A reader request frame gathered so far, on which port, and since when.

@@ -15,7 +15,8 @@ namespace kalveno {
 
 SerialPortView SerialPortView::find(const QWidget *form)
 {
-    return {control<QLineEdit>(form, "INP_COMM_NO"), control<QLineEdit>(form, "INP_COMM_CFG")};
+    return {.INP_COMM_NO = control<QLineEdit>(form, "INP_COMM_NO"),
+            .INP_COMM_CFG = control<QLineEdit>(form, "INP_COMM_CFG")};
 }
 
 SerialPortController::SerialPortController(const SerialPortView &view, LinkState &link,

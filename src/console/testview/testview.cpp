@@ -23,7 +23,6 @@ TestView::TestView()
     m_display->setObjectName(u"AFF_TXT"_s);
     m_display->setGeometry(twips(1170), twips(60), twips(11265), twips(8085));
     m_display->setFont(formFont(30, true));
-    m_display->setBytes("Text1");
 
     m_clear->setObjectName(u"Command1"_s);
     m_clear->setGeometry(twips(11325), twips(8145), twips(1080), twips(375));
@@ -38,7 +37,6 @@ TestView::TestView()
 
     setTabOrder(m_display, m_clear);
     wire();
-    Form_Load();
 }
 
 void TestView::wire()
@@ -46,11 +44,6 @@ void TestView::wire()
     connect(m_clear, &QPushButton::clicked, this, [this] { clearDisplay(); });
     connect(m_display, &TerminalBox::doubleClicked, this, [this] { clearDisplay(); });
     connect(m_display, &TerminalBox::clearRequested, this, [this] { clearDisplay(); });
-}
-
-void TestView::Form_Load()
-{
-    m_display->setBytes({});
 }
 
 void TestView::clearDisplay()

@@ -11,8 +11,8 @@ namespace kalveno {
 class TerminalBox;
 
 // F_VIEW_TOURN, "Test Tourniquet": shows in very large type what the turnstile sends while it
-// is tested, beside a grey legend of the mode 4 test pattern. It has no logic beyond emptying
-// its display field.
+// is tested, beside a grey legend of the mode 4 test pattern. Its display field starts empty;
+// it has no logic beyond emptying it.
 class TestView final : public QWidget
 {
     Q_OBJECT
@@ -27,7 +27,6 @@ public:
 
 private:
     void wire();
-    void Form_Load();
     // Command1, "Clear", a double-click on the display field and its menu's Clear.
     void clearDisplay();
 

@@ -2,7 +2,6 @@
 
 #include <QBrush>
 #include <QFontDatabase>
-#include <QIODevice>
 
 #include <algorithm>
 
@@ -33,20 +32,6 @@ QString hexPairs(QByteArrayView bytes)
     return QString::fromLatin1(bytes.toByteArray().toHex(' '));
 }
 
-// One character per byte: Latin-1 as it is, and every control byte (C0, DEL, C1) as U+2219, a dot
-// that no byte reads as. The usual fonts hold no control pictures (U+2400 on), and a glyph that
-// the font lacks shows as a box and costs a search of the other fonts at every paint.
-QString characters(QByteArrayView bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        *out++ = b < 0x20 || (b >= 0x7F && b < 0xA0) ? QChar(u'\u2219') : QChar(char16_t(b));
-    }
-    return text;
-}
-
 QString directionText(TrafficKind kind)
 {
     switch (kind) {
@@ -62,21 +47,6 @@ QString directionText(TrafficKind kind)
     return u"\u26A0 broken"_s;
 }
 
-QByteArrayView directionWord(TrafficKind kind)
-{
-    switch (kind) {
-    case TrafficKind::Sent:
-        return "sent";
-    case TrafficKind::Received:
-        return "received";
-    case TrafficKind::Event:
-        return "event";
-    case TrafficKind::Broken:
-        break;
-    }
-    return "broken";
-}
-
 QColor colourOf(TrafficKind kind)
 {
     switch (kind) {
@@ -90,63 +60,6 @@ QColor colourOf(TrafficKind kind)
         break;
     }
     return QColor(208, 0, 0);
-}
-
-// The time with its date and UTC offset, as the session log writes it: +00:00, never Z.
-QString fullTime(const QDateTime &time)
-{
-    const int minutes = time.offsetFromUtc() / 60;
-    return time.toString(u"yyyy-MM-dd'T'HH:mm:ss.zzz"_s) +
-           u"%1%2:%3"_s.arg(QChar(minutes < 0 ? u'-' : u'+'))
-               .arg(qAbs(minutes) / 60, 2, 10, QChar(u'0'))
-               .arg(qAbs(minutes) % 60, 2, 10, QChar(u'0'));
-}
-
-// RFC 4180: a field that holds a comma, a quote or a line end goes in quotes, its quotes doubled.
-// Spreadsheets run a cell that begins with = + - @ as a formula (TAB and CR lead into one too):
-// such a field begins with an apostrophe, which they take as "text" and do not show.
-void appendCsvField(QByteArray &out, const QString &field)
-{
-    QByteArray utf8 = field.toUtf8();
-    if (!utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front()))
-        utf8.prepend('\'');
-    if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\r') &&
-        !utf8.contains('\n')) {
-        out += utf8;
-        return;
-    }
-    out += '"';
-    out += utf8.replace("\"", "\"\"");
-    out += '"';
-}
-
-char asciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
-}
-
-// The search text as the bytes that its hex pairs spell, blanks between them ignored.
-QByteArray hexPattern(const QString &text)
-{
-    QString digits = text;
-    digits.remove(u' ');
-    if (digits.isEmpty() || digits.size() % 2 != 0)
-        return {};
-    for (const QChar c : digits) {
-        const char16_t u = c.toLower().unicode();
-        if (!((u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f')))
-            return {};
-    }
-    return QByteArray::fromHex(digits.toLatin1());
-}
-
-QByteArray charPattern(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return {};
-    }
-    return text.toLatin1().toLower();
 }
 
 } // namespace
@@ -230,11 +143,9 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
 
 void TrafficModel::setFilter(const TrafficFilter &filter)
 {
-    if (filter == m_filter)
+    if (filter == m_matcher.filter())
         return;
-    m_filter = filter;
-    m_hexPattern = hexPattern(filter.text);
-    m_charPattern = charPattern(filter.text);
+    m_matcher = TrafficMatcher(filter);
     restart();
 }
 
@@ -345,27 +256,7 @@ bool TrafficModel::passes(qint64 key)
         m_links.append(brief.link);
         Q_EMIT linkFound(brief.link);
     }
-    // A broken line cannot say its link or direction: no filter of those hides it.
-    if (brief.kind != TrafficKind::Broken) {
-        if (!m_filter.link.isEmpty() && brief.link != m_filter.link)
-            return false;
-        if ((brief.kind == TrafficKind::Sent && !m_filter.sent) ||
-            (brief.kind == TrafficKind::Received && !m_filter.received) ||
-            (brief.kind == TrafficKind::Event && !m_filter.events))
-            return false;
-    }
-    return m_filter.text.isEmpty() || matches(m_source.row(key));
-}
-
-bool TrafficModel::matches(const TrafficRow &row) const
-{
-    if (!m_hexPattern.isEmpty() && row.bytes.contains(m_hexPattern))
-        return true;
-    if (!m_charPattern.isEmpty() &&
-        std::search(row.bytes.begin(), row.bytes.end(), m_charPattern.begin(), m_charPattern.end(),
-                    [](char a, char b) { return asciiLower(a) == b; }) != row.bytes.end())
-        return true;
-    return row.meaning.contains(m_filter.text, Qt::CaseInsensitive);
+    return m_matcher.admits(brief) && (!m_matcher.searches() || m_matcher.finds(m_source.row(key)));
 }
 
 void TrafficModel::publish()
@@ -401,7 +292,7 @@ const TrafficModel::Shown &TrafficModel::shown(qint64 key) const
         {},
         cut(hexPairs(QByteArrayView(row.bytes).first(qMin(row.bytes.size(), ShownBytes + 1))),
             3 * ShownBytes - 1),
-        cut(characters(
+        cut(charactersOf(
                 QByteArrayView(row.bytes).first(qMin(row.bytes.size(), ShownCharacters + 1))),
             ShownCharacters),
         cut(row.meaning, ShownMeaning)};
@@ -418,51 +309,16 @@ qint64 TrafficModel::key(int row) const
     return row >= 0 && size_t(row) < m_keys.size() ? m_keys[size_t(row)] : -1;
 }
 
-QByteArray TrafficModel::logLines(QList<int> rows) const
+QList<qint64> TrafficModel::keysOf(QList<int> rows) const
 {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    QByteArray text;
+    QList<qint64> keys;
     for (const int row : rows) {
-        if (row < 0 || size_t(row) >= m_keys.size() || m_keys[size_t(row)] < m_source.begin())
-            continue;
-        text += m_source.logLine(m_keys[size_t(row)]);
-        text += '\n';
+        if (row >= 0 && size_t(row) < m_keys.size() && m_keys[size_t(row)] >= m_source.begin())
+            keys.append(m_keys[size_t(row)]);
     }
-    return text;
-}
-
-bool TrafficModel::writeCsv(QIODevice &out) const
-{
-    constexpr qsizetype Flush = 1024 * 1024;
-    QByteArray text = "\xEF\xBB\xBFtime,link,direction,count,hex,text,meaning\r\n";
-    for (const qint64 key : m_keys) {
-        if (key < m_source.begin())
-            continue;
-        const TrafficRow row = m_source.row(key);
-        const bool broken = row.kind == TrafficKind::Broken;
-        appendCsvField(text, broken ? QString() : fullTime(row.time));
-        text += ',';
-        appendCsvField(text, row.link);
-        text += ',';
-        text += directionWord(row.kind);
-        text += ',';
-        if (!broken)
-            text += QByteArray::number(row.bytes.size());
-        text += ',';
-        text += row.bytes.toHex(' ');
-        text += ',';
-        appendCsvField(text, characters(row.bytes));
-        text += ',';
-        appendCsvField(text, row.meaning);
-        text += "\r\n";
-        if (text.size() >= Flush) {
-            if (out.write(text) != text.size())
-                return false;
-            text.clear();
-        }
-    }
-    return out.write(text) == text.size();
+    return keys;
 }
 
 } // namespace kalveno

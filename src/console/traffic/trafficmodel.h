@@ -1,5 +1,6 @@
 #pragma once
 
+#include "trafficfilter.h"
 #include "trafficsource.h"
 
 #include <QAbstractTableModel>
@@ -11,24 +12,10 @@
 #include <deque>
 #include <vector>
 
-class QIODevice;
-
 namespace kalveno {
 
-struct TrafficFilter
-{
-    QString link; // empty: every link
-    bool sent = true;
-    bool received = true;
-    bool events = true;
-    // Found in the bytes written as hex pairs, in their characters or in the meaning, ignoring
-    // case; empty: every row.
-    QString text;
-
-    bool operator==(const TrafficFilter &) const = default;
-};
-
-// The rows of a traffic view: the keys of the source's rows that pass the filter, oldest first.
+// The rows of a traffic view: the keys of the source's rows that pass the filter (applied by a
+// TrafficMatcher), oldest first; what is copied or exported of them, trafficexport writes.
 // It holds nothing else of a row but the few it has lately shown, and decodes a row only to show
 // or to search it. The source's changes are taken in batches, at most one every UpdateInterval;
 // a batch reads the source in slices of at most SliceTime between which the event loop runs, and
@@ -59,7 +46,7 @@ public:
     // The most rows the view holds: MaxRows, or fewer.
     void setRowLimit(int rows) { m_rowLimit = qBound(1, rows, MaxRows); }
 
-    const TrafficFilter &filter() const { return m_filter; }
+    const TrafficFilter &filter() const { return m_matcher.filter(); }
     void setFilter(const TrafficFilter &filter);
     // Paused, the rows stay as they are, but for those the source forgets; on resuming they
     // catch up with everything that came meanwhile.
@@ -83,13 +70,10 @@ public:
 
     // The source's key of a row, or -1 for none.
     qint64 key(int row) const;
-    // The rows as session log lines, each once and in order, each ended by LF.
-    QByteArray logLines(QList<int> rows) const;
-    // Every row, as CSV (RFC 4180) in UTF-8 with a byte-order mark: a header, then time, link,
-    // direction, count, hex, text and meaning, each record ended by CR LF. A text field that a
-    // spreadsheet would take for a formula is written with a leading apostrophe; the hex field
-    // holds the bytes exactly. False when the device refuses the bytes.
-    bool writeCsv(QIODevice &out) const;
+    // The keys of the rows, each once and in the order shown, of those the source still holds.
+    QList<qint64> keysOf(QList<int> rows) const;
+    // The keys of every row, oldest first.
+    const std::deque<qint64> &keys() const { return m_keys; }
 
 Q_SIGNALS:
     void linkFound(const QString &link);
@@ -115,14 +99,11 @@ private:
     void followTrimming();
     void read();
     bool passes(qint64 key);
-    bool matches(const TrafficRow &row) const;
     void publish();
     const Shown &shown(qint64 key) const;
 
     const TrafficSource &m_source;
-    TrafficFilter m_filter;
-    QByteArray m_hexPattern;  // the search text as bytes, when it reads as hex pairs
-    QByteArray m_charPattern; // the search text as lower-case bytes, when it is Latin-1
+    TrafficMatcher m_matcher;
     std::deque<qint64> m_keys;
     std::vector<qint64> m_pending; // passed the filter, not yet rows
     qint64 m_from;                 // where the view begins: the source's start, or a clear

@@ -18,6 +18,19 @@ TrafficKind kindOf(Direction direction)
     return TrafficKind::Event;
 }
 
+QString charactersOf(QByteArrayView bytes)
+{
+    // The usual fonts hold no control pictures (U+2400 on), and a glyph that the font lacks
+    // shows as a box and costs a search of the other fonts at every paint: U+2219 instead.
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        *out++ = b < 0x20 || (b >= 0x7F && b < 0xA0) ? QChar(u'\u2219') : QChar(char16_t(b));
+    }
+    return text;
+}
+
 qint64 RecordSource::begin() const
 {
     return m_record.first();

@@ -33,6 +33,10 @@ struct TrafficRow
     QString meaning; // for a broken line, the line as it stands in the file
 };
 
+// A row's bytes as its characters column shows them, one character per byte: Latin-1 as it is,
+// and every control byte (C0, DEL, C1) as a dot that no byte reads as.
+QString charactersOf(QByteArrayView bytes);
+
 // Where a traffic view's rows come from: the console's record, or a saved log. Every row has a
 // key, rising from begin() to end(); a view holds keys only, and asks for a row's content when
 // it shows or searches that row. The record forgets its oldest rows, so begin() rises.

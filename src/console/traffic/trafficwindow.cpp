@@ -5,6 +5,7 @@
 #include "platform/trafficrecord.h"
 #include "resender.h"
 #include "trafficcounters.h"
+#include "trafficexport.h"
 #include "trafficmodel.h"
 
 #include <QApplication>
@@ -295,7 +296,8 @@ void TrafficWindow::copySelection()
         for (int row = range.top(); row <= range.bottom(); ++row)
             rows.append(row);
     }
-    QApplication::clipboard()->setText(QString::fromUtf8(m_model->logLines(rows)));
+    QApplication::clipboard()->setText(
+        QString::fromUtf8(trafficexport::logLines(*m_source, m_model->keysOf(rows))));
 }
 
 void TrafficWindow::setLinks(LinkSender *links)
@@ -344,7 +346,8 @@ void TrafficWindow::chooseExport()
 bool TrafficWindow::exportCsv(const QString &path)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !m_model->writeCsv(file) || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        !trafficexport::writeCsv(file, *m_source, m_model->keys()) || !file.commit()) {
         statusBar()->showMessage(
             u"%1 was not written: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;

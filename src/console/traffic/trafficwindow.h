@@ -43,7 +43,7 @@ public:
     bool exportCsv(const QString &path);
     // The selected rows to the clipboard, as the session log's lines.
     void copySelection();
-    // Lets "Send again" send on these links.
+    // Lets "Send again" send on these links; without any it stays off.
     void setLinks(LinkSender *links);
     // The selected sent rows on their links again, at once or with the recorded gaps.
     void sendAgain(bool keepGaps);

@@ -12,10 +12,10 @@ namespace kalveno {
 
 RemoteConfigView RemoteConfigView::find(const QWidget *form)
 {
-    return {control<QComboBox>(form, "SW_T_RFID_POLLING"),
-            controlArray<QLineEdit, 3>(form, "INP_T_REMOTE_IP"),
-            control<CaptionButton>(form, "B_T_RX_CFG_REMOTE"),
-            control<CaptionButton>(form, "B_T_TX_CFG_REMOTE")};
+    return {.SW_T_RFID_POLLING = control<QComboBox>(form, "SW_T_RFID_POLLING"),
+            .INP_T_REMOTE_IP = controlArray<QLineEdit, 3>(form, "INP_T_REMOTE_IP"),
+            .B_T_RX_CFG_REMOTE = control<CaptionButton>(form, "B_T_RX_CFG_REMOTE"),
+            .B_T_TX_CFG_REMOTE = control<CaptionButton>(form, "B_T_TX_CFG_REMOTE")};
 }
 
 RemoteConfig::RemoteConfig(const RemoteConfigView &view, TurnstilePanel &turnstile)

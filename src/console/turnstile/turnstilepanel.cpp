@@ -17,24 +17,24 @@ namespace kalveno {
 
 TurnstileView TurnstileView::find(const QWidget *form)
 {
-    return {control<CaptionButton>(form, "B_T_PASSAGE"),
-            control<QLineEdit>(form, "INP_T_NB_PERSONNE"),
-            control<QLineEdit>(form, "INP_T_TIMEOUT"),
-            control<CaptionButton>(form, "Command4"),
-            control<CaptionButton>(form, "Command5"),
-            control<CaptionButton>(form, "Command1"),
-            control<CaptionButton>(form, "Command6"),
-            control<CaptionButton>(form, "B_T_VALID_TIMEOUT"),
-            control<QLineEdit>(form, "INP_T_VALID_TIMEOUT"),
-            control<QLineEdit>(form, "INP_T_VALID_NBCARD"),
-            control<PickList>(form, "LST_T_MODE"),
-            control<CaptionButton>(form, "B_T_DirectCmd"),
-            control<QCheckBox>(form, "SW_TOURN_ANSWER"),
-            control<CaptionButton>(form, "B_T_DEL_R_XX"),
-            control<CaptionButton>(form, "B_T_DEL_V_XX"),
-            control<CaptionButton>(form, "B_T_BRAS_TOMBE"),
-            control<QCheckBox>(form, "SW_T_DEL_R"),
-            control<QCheckBox>(form, "SW_T_DEL_V")};
+    return {.B_T_PASSAGE = control<CaptionButton>(form, "B_T_PASSAGE"),
+            .INP_T_NB_PERSONNE = control<QLineEdit>(form, "INP_T_NB_PERSONNE"),
+            .INP_T_TIMEOUT = control<QLineEdit>(form, "INP_T_TIMEOUT"),
+            .singlePassageWithDelay = control<CaptionButton>(form, "Command4"),
+            .singlePassageNoDelay = control<CaptionButton>(form, "Command5"),
+            .firstThenTypedPassage = control<CaptionButton>(form, "Command1"),
+            .okRedLedThreeSeconds = control<CaptionButton>(form, "Command6"),
+            .B_T_VALID_TIMEOUT = control<CaptionButton>(form, "B_T_VALID_TIMEOUT"),
+            .INP_T_VALID_TIMEOUT = control<QLineEdit>(form, "INP_T_VALID_TIMEOUT"),
+            .INP_T_VALID_NBCARD = control<QLineEdit>(form, "INP_T_VALID_NBCARD"),
+            .LST_T_MODE = control<PickList>(form, "LST_T_MODE"),
+            .B_T_DirectCmd = control<CaptionButton>(form, "B_T_DirectCmd"),
+            .SW_TOURN_ANSWER = control<QCheckBox>(form, "SW_TOURN_ANSWER"),
+            .B_T_DEL_R_XX = control<CaptionButton>(form, "B_T_DEL_R_XX"),
+            .B_T_DEL_V_XX = control<CaptionButton>(form, "B_T_DEL_V_XX"),
+            .B_T_BRAS_TOMBE = control<CaptionButton>(form, "B_T_BRAS_TOMBE"),
+            .SW_T_DEL_R = control<QCheckBox>(form, "SW_T_DEL_R"),
+            .SW_T_DEL_V = control<QCheckBox>(form, "SW_T_DEL_V")};
 }
 
 TurnstilePanel::TurnstilePanel(const TurnstileView &view, TcpControl &tcp, TestViewHost &testView,

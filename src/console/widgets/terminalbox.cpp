@@ -1,17 +1,14 @@
 #include "terminalbox.h"
 
+#include "widgets/terminalkeys.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QWheelEvent>
-
-#include <algorithm>
-
-using namespace Qt::StringLiterals;
 
 namespace kalveno {
 
@@ -21,53 +18,6 @@ namespace {
 // side by side, line for line.
 constexpr int Margin = 4;
 constexpr int AutoScrollMs = 50;
-
-constexpr const char *ControlNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
-                                          "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
-                                          "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
-                                          "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-
-char16_t shownCharacter(uchar byte)
-{
-    if (byte < 32)
-        return char16_t(0x2400 + byte);
-    if (byte == 127)
-        return 0x2421;
-    return byte;
-}
-
-// Latin-1 gives the bytes 128 to 159 no character, and the soft hyphen none that is drawn.
-bool hasNoPrintedForm(uchar byte)
-{
-    return (byte >= 0x80 && byte < 0xa0) || byte == 0xad;
-}
-
-// The abbreviation drawn, framed, for a byte whose character the font cannot show.
-QString pictureLabel(uchar byte)
-{
-    if (byte < 32)
-        return QString::fromLatin1(ControlNames[byte]);
-    if (byte == 127)
-        return u"DEL"_s;
-    if (byte == 0xad)
-        return u"SHY"_s;
-    return QString::number(byte, 16).toUpper();
-}
-
-QFont pictureFont(const QFont &font)
-{
-    QFont small = font;
-    if (font.pixelSize() > 0)
-        small.setPixelSize(qMax(6, font.pixelSize() * 3 / 4));
-    else
-        small.setPointSizeF(qMax(5.0, font.pointSizeF() * 0.75));
-    return small;
-}
-
-bool separatesWords(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 } // namespace
 
@@ -79,7 +29,7 @@ TerminalBox::TerminalBox(QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
-    updateMetrics();
+    applyFont();
 }
 
 void TerminalBox::setBytes(const QByteArray &bytes)
@@ -88,8 +38,7 @@ void TerminalBox::setBytes(const QByteArray &bytes)
         return;
     m_text.assign(bytes);
     m_anchor = m_caret = m_text.size();
-    m_followEnd = true;
-    m_top = 0;
+    m_layout.followEnd();
     m_desiredX = -1;
     m_selecting = false;
     trimToLimit();
@@ -145,75 +94,7 @@ void TerminalBox::trimToLimit()
     const auto shifted = [cut](qsizetype position) { return qMax<qsizetype>(0, position - cut); };
     m_caret = shifted(m_caret);
     m_anchor = shifted(m_anchor);
-    m_top = shifted(m_top);
-}
-
-TerminalBox::Action TerminalBox::actionOf(const QKeyEvent *event)
-{
-    const Qt::KeyboardModifiers modifiers =
-        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
-    const int key = event->key();
-    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
-        switch (key) {
-        case Qt::Key_A:
-            return Action::SelectAll;
-        case Qt::Key_C:
-            return Action::Copy;
-        case Qt::Key_V:
-            return Action::Paste;
-        case Qt::Key_X:
-            return Action::Cut;
-        default:
-            return Action::None;
-        }
-    }
-    if (modifiers == Qt::ControlModifier && key == Qt::Key_Insert)
-        return Action::Copy;
-    if (modifiers == Qt::ShiftModifier && key == Qt::Key_Insert)
-        return Action::Paste;
-    if (modifiers == Qt::ShiftModifier && key == Qt::Key_Delete)
-        return Action::Cut;
-    return Action::None;
-}
-
-int TerminalBox::keyCode(const QKeyEvent *event)
-{
-    const int key = event->key();
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
-    if (actionOf(event) != Action::None)
-        return 0;
-    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z)
-            return key - Qt::Key_A + 1;
-        // Ctrl+[ \ ] ^ _ give 27 to 31, as on a terminal.
-        if (key >= Qt::Key_BracketLeft && key <= Qt::Key_Underscore)
-            return key - Qt::Key_At;
-        // Line feed and DEL, as the old text box gave them.
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            return 10;
-        if (key == Qt::Key_Backspace)
-            return 127;
-    }
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Delete:
-        return 0;
-    default:
-        break;
-    }
-    const QString text = event->text();
-    if (text.size() != 1)
-        return 0;
-    const char16_t c = text[0].unicode();
-    return (c < 32 || c == 127 || c > 255) ? 0 : c;
+    m_layout.dropped(cut);
 }
 
 bool TerminalBox::event(QEvent *event)
@@ -221,8 +102,9 @@ bool TerminalBox::event(QEvent *event)
     // A key that gives a byte, or that the terminal takes for itself, belongs to the terminal,
     // not to a shortcut of the window.
     if (event->type() == QEvent::ShortcutOverride) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (keyCode(key) != 0 || actionOf(key) != Action::None) {
+        const auto &key = static_cast<const QKeyEvent &>(*event);
+        if (terminalkeys::byteOf(key) != 0 ||
+            terminalkeys::actionOf(key) != terminalkeys::Action::None) {
             event->accept();
             return true;
         }
@@ -232,7 +114,8 @@ bool TerminalBox::event(QEvent *event)
 
 void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
-    switch (actionOf(event)) {
+    using terminalkeys::Action;
+    switch (terminalkeys::actionOf(*event)) {
     case Action::SelectAll:
         selectAll();
         return;
@@ -248,7 +131,7 @@ void TerminalBox::keyPressEvent(QKeyEvent *event)
     case Action::None:
         break;
     }
-    int code = keyCode(event);
+    int code = terminalkeys::byteOf(*event);
     if (code != 0) {
         event->accept();
         if (m_keyPressHook)
@@ -294,76 +177,21 @@ void TerminalBox::typeKey(int code)
 
 bool TerminalBox::moveByKey(const QKeyEvent *event)
 {
-    const bool extend = event->modifiers() & Qt::ShiftModifier;
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const char *data = m_text.bytes().constData();
-    const qsizetype size = m_text.size();
-    const qsizetype from = qMin(m_anchor, m_caret);
-    const qsizetype to = qMax(m_anchor, m_caret);
-    const qsizetype reach = 2 * TerminalText::BlockSize;
-    qsizetype target = m_caret;
-    qreal keepX = -1;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        if (!extend && from != to) {
-            target = from;
-        } else if (ctrl) {
-            const qsizetype low = qMax<qsizetype>(0, m_caret - reach);
-            while (target > low && separatesWords(data[target - 1]))
-                --target;
-            while (target > low && !separatesWords(data[target - 1]))
-                --target;
-        } else if (target >= 2 && data[target - 2] == '\r' && data[target - 1] == '\n') {
-            target -= 2;
-        } else if (target > 0) {
-            --target;
-        }
-        break;
-    case Qt::Key_Right:
-        if (!extend && from != to) {
-            target = to;
-        } else if (ctrl) {
-            const qsizetype high = qMin(size, m_caret + reach);
-            while (target < high && !separatesWords(data[target]))
-                ++target;
-            while (target < high && separatesWords(data[target]))
-                ++target;
-        } else if (target + 1 < size && data[target] == '\r' && data[target + 1] == '\n') {
-            target += 2;
-        } else if (target < size) {
-            ++target;
-        }
-        break;
-    case Qt::Key_Home:
-        target = ctrl ? 0 : rowAt(m_caret).start;
-        break;
-    case Qt::Key_End:
-        target = ctrl ? size : rowAt(m_caret).visibleEnd;
-        break;
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown: {
-        const bool up = event->key() == Qt::Key_Up || event->key() == Qt::Key_PageUp;
-        const bool page = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown;
-        const int count = page ? rowsPerPage() : 1;
-        const Row row = rowAt(m_caret);
-        keepX = m_desiredX >= 0 ? m_desiredX : xOf(row, m_caret);
-        Row destination = row;
-        if (up) {
-            const Rows above = rowsBefore(row.start, count);
-            if (!above.isEmpty())
-                destination = above.first();
-        } else {
-            destination = rowsFrom(row.start, count + 1).last();
-        }
-        if (page)
-            scrollRows(up ? -count : count);
-        target = positionAt(destination, keepX);
-        break;
-    }
-    default:
+    using terminalkeys::Move;
+    const Move move = terminalkeys::moveOf(*event);
+    if (move == Move::None)
         return false;
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const bool left = move == Move::Left || move == Move::WordLeft;
+    const bool right = move == Move::Right || move == Move::WordRight;
+    qreal keepX = m_desiredX;
+    qsizetype target;
+    // Left or right without Shift ends a selection at its own end.
+    if (!extend && m_anchor != m_caret && (left || right)) {
+        target = left ? qMin(m_anchor, m_caret) : qMax(m_anchor, m_caret);
+        keepX = -1;
+    } else {
+        target = m_layout.moved(m_caret, move, keepX);
     }
     moveCaret(target, extend);
     m_desiredX = keepX;
@@ -378,7 +206,7 @@ void TerminalBox::moveCaret(qsizetype position, bool keepAnchor)
     if (!keepAnchor)
         m_anchor = position;
     m_desiredX = -1;
-    ensureCaretVisible();
+    m_layout.ensureVisible(m_caret);
     restartBlink();
 }
 
@@ -431,15 +259,12 @@ void TerminalBox::pasteNextChunk()
 
 void TerminalBox::afterEdit(qsizetype from, qsizetype to, qsizetype inserted, bool changedText)
 {
-    if (m_top >= to)
-        m_top += inserted - (to - from);
-    else if (m_top > from)
-        m_top = from;
+    m_layout.edited(from, to, inserted);
     m_anchor = m_caret = from + inserted;
     m_desiredX = -1;
     if (changedText)
         trimToLimit();
-    ensureCaretVisible();
+    m_layout.ensureVisible(m_caret);
     restartBlink();
     if (changedText)
         Q_EMIT changed();
@@ -651,14 +476,14 @@ void TerminalBox::changeEvent(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::FontChange:
-        updateMetrics();
-        settle();
+        applyFont();
+        m_layout.settle();
         viewport()->update();
         break;
     case QEvent::PaletteChange:
     case QEvent::EnabledChange:
     case QEvent::ActivationChange:
-        m_pictures.fill(QPixmap());
+        m_glyphs.forgetPictures();
         viewport()->update();
         break;
     default:
@@ -670,225 +495,36 @@ void TerminalBox::changeEvent(QEvent *event)
 void TerminalBox::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    settle();
+    applySize();
+    m_layout.settle();
 }
 
-void TerminalBox::updateMetrics()
+void TerminalBox::applyFont()
 {
-    m_font = font();
-    // Each byte is placed by its own advance; kerning would move the glyphs off those places.
-    m_font.setKerning(false);
-    const QFontMetricsF metrics(m_font);
-    const QFontMetricsF labels(pictureFont(m_font));
-    // Rows as high as the old text box made its lines.
-    m_ascent = qCeil(metrics.ascent());
-    m_rowHeight = qMax(1, m_ascent + qCeil(metrics.descent()) + qRound(metrics.leading()));
-    for (int b = 0; b < 256; ++b) {
-        const auto byte = uchar(b);
-        const char16_t c = shownCharacter(byte);
-        const qreal width = metrics.horizontalAdvance(QChar(c));
-        if (!hasNoPrintedForm(byte) && metrics.inFontUcs4(c) && width > 0) {
-            m_glyph[b] = c;
-            m_advance[b] = width;
-        } else {
-            m_glyph[b] = 0;
-            m_advance[b] = qCeil(labels.horizontalAdvance(pictureLabel(byte))) + 4;
-        }
-    }
-    m_pictures.fill(QPixmap());
+    m_glyphs.setFont(font());
+    m_layout.setAdvances(m_glyphs.advances());
+    applySize();
 }
 
-QList<qsizetype> TerminalBox::wrap(const TerminalText::Block &block) const
+void TerminalBox::applySize()
 {
-    // Rows break after the last space that fits, or where the next byte no longer fits; a
-    // space at the edge stays with its row. Each row holds at least one byte.
-    QList<qsizetype> starts{block.start};
-    const qreal width = qMax(1, viewport()->width() - 2 * Margin);
-    const char *data = m_text.bytes().constData();
-    qreal x = 0;
-    qsizetype rowStart = block.start;
-    qsizetype afterSpace = -1;
-    for (qsizetype i = block.start; i < block.visibleEnd; ++i) {
-        const auto byte = uchar(data[i]);
-        const qreal w = advance(byte);
-        if (x + w > width && i > rowStart) {
-            if (byte == ' ') {
-                if (i + 1 < block.visibleEnd) {
-                    rowStart = i + 1;
-                    starts.append(rowStart);
-                    afterSpace = -1;
-                    x = 0;
-                }
-                continue;
-            }
-            rowStart = afterSpace > rowStart ? afterSpace : i;
-            starts.append(rowStart);
-            afterSpace = -1;
-            x = 0;
-            for (qsizetype j = rowStart; j < i; ++j)
-                x += advance(uchar(data[j]));
-        }
-        x += w;
-        if (byte == ' ')
-            afterSpace = i + 1;
-    }
-    return starts;
-}
-
-TerminalBox::Row TerminalBox::rowOf(const TerminalText::Block &block,
-                                    const QList<qsizetype> &starts, qsizetype index)
-{
-    const bool lastInBlock = index + 1 == starts.size();
-    Row row;
-    row.start = starts[index];
-    row.visibleEnd = lastInBlock ? block.visibleEnd : starts[index + 1];
-    row.next = lastInBlock ? block.end : starts[index + 1];
-    row.last = lastInBlock && block.last;
-    return row;
-}
-
-TerminalBox::Rows TerminalBox::rowsFrom(qsizetype position, int count) const
-{
-    Rows rows;
-    TerminalText::Block block = m_text.blockAt(position);
-    QList<qsizetype> starts = wrap(block);
-    qsizetype i = std::upper_bound(starts.cbegin(), starts.cend(), position) - starts.cbegin() - 1;
-    for (;;) {
-        for (; i < starts.size(); ++i) {
-            if (rows.size() == count)
-                return rows;
-            rows.append(rowOf(block, starts, i));
-        }
-        if (block.last)
-            return rows;
-        block = m_text.blockFrom(block.end);
-        starts = wrap(block);
-        i = 0;
-    }
-}
-
-TerminalBox::Rows TerminalBox::rowsBefore(qsizetype rowStart, int count) const
-{
-    Rows rows;
-    TerminalText::Block block = m_text.blockAt(rowStart);
-    QList<qsizetype> starts = wrap(block);
-    qsizetype i = std::lower_bound(starts.cbegin(), starts.cend(), rowStart) - starts.cbegin();
-    while (rows.size() < count) {
-        if (i > 0) {
-            --i;
-            rows.append(rowOf(block, starts, i));
-            continue;
-        }
-        if (block.start == 0)
-            break;
-        block = m_text.blockAt(block.start - 1);
-        starts = wrap(block);
-        i = starts.size();
-    }
-    std::reverse(rows.begin(), rows.end());
-    return rows;
-}
-
-TerminalBox::Row TerminalBox::rowAt(qsizetype position) const
-{
-    const TerminalText::Block block = m_text.blockAt(position);
-    const QList<qsizetype> starts = wrap(block);
-    return rowOf(block, starts,
-                 std::upper_bound(starts.cbegin(), starts.cend(), position) - starts.cbegin() - 1);
-}
-
-int TerminalBox::rowsPerPage() const
-{
-    return qMax(1, (viewport()->height() - 2 * Margin) / m_rowHeight);
-}
-
-TerminalBox::Rows TerminalBox::visibleRows() const
-{
-    // Away from the end, the rows from the top one on, and one more partly shown; at the end,
-    // the last whole rows that fit.
-    const int page = rowsPerPage();
-    if (!m_followEnd) {
-        const Rows rows = rowsFrom(m_top, page + 1);
-        if (rows.size() > page)
-            return rows;
-    }
-    const Row last = rowAt(m_text.size());
-    Rows rows = rowsBefore(last.start, page - 1);
-    rows.append(last);
-    return rows;
-}
-
-void TerminalBox::settle()
-{
-    if (!m_followEnd && rowsFrom(m_top, rowsPerPage() + 1).size() <= rowsPerPage())
-        m_followEnd = true;
+    m_layout.setSize(viewport()->width() - 2 * Margin,
+                     (viewport()->height() - 2 * Margin) / m_glyphs.rowHeight());
 }
 
 void TerminalBox::scrollRows(int delta)
 {
-    const int page = rowsPerPage();
-    const qsizetype top = visibleRows().first().start;
-    if (delta < 0) {
-        const Rows above = rowsBefore(top, -delta);
-        if (above.isEmpty())
-            return;
-        m_top = above.first().start;
-        m_followEnd = false;
-    } else if (delta > 0 && !m_followEnd) {
-        const Rows below = rowsFrom(top, delta + page + 1);
-        if (below.size() <= delta + page)
-            m_followEnd = true;
-        else
-            m_top = below[delta].start;
-    }
+    m_layout.scrollRows(delta);
     viewport()->update();
-}
-
-void TerminalBox::ensureCaretVisible()
-{
-    const int page = rowsPerPage();
-    const Rows rows = visibleRows();
-    const qsizetype caretRow = rowAt(m_caret).start;
-    if (caretRow < rows.first().start) {
-        m_top = caretRow;
-        m_followEnd = false;
-    } else if (caretRow > rows[qMin<qsizetype>(page, rows.size()) - 1].start) {
-        const Rows above = rowsBefore(caretRow, page - 1);
-        m_top = above.isEmpty() ? caretRow : above.first().start;
-        m_followEnd = false;
-    }
-    settle();
-}
-
-qreal TerminalBox::xOf(const Row &row, qsizetype position) const
-{
-    const char *data = m_text.bytes().constData();
-    qreal x = 0;
-    for (qsizetype i = row.start; i < qMin(position, row.visibleEnd); ++i)
-        x += advance(uchar(data[i]));
-    return x;
-}
-
-qsizetype TerminalBox::positionAt(const Row &row, qreal x) const
-{
-    const char *data = m_text.bytes().constData();
-    qreal left = 0;
-    for (qsizetype i = row.start; i < row.visibleEnd; ++i) {
-        const qreal w = advance(uchar(data[i]));
-        if (x < left + w / 2)
-            return i;
-        left += w;
-    }
-    return row.visibleEnd;
 }
 
 qsizetype TerminalBox::positionAt(const QPoint &point) const
 {
     // Above or below the text, the nearest whole row shown.
-    const Rows rows = visibleRows();
-    const qsizetype shown = qMin<qsizetype>(rows.size(), rowsPerPage());
-    const qsizetype index = point.y() < Margin ? 0 : (point.y() - Margin) / m_rowHeight;
-    return positionAt(rows[qMin(index, shown - 1)], point.x() - Margin);
+    const Rows rows = m_layout.visibleRows();
+    const qsizetype shown = qMin<qsizetype>(rows.size(), m_layout.pageRows());
+    const qsizetype index = point.y() < Margin ? 0 : (point.y() - Margin) / m_glyphs.rowHeight();
+    return m_layout.positionAt(rows[qMin(index, shown - 1)], point.x() - Margin);
 }
 
 QPalette::ColorGroup TerminalBox::colorGroup() const
@@ -902,87 +538,27 @@ void TerminalBox::paintEvent(QPaintEvent *event)
 {
     m_sincePaint.start();
     QPainter painter(viewport());
-    painter.setFont(m_font);
+    painter.setFont(m_glyphs.font());
+    const QPalette::ColorGroup group = colorGroup();
+    const TerminalGlyphs::Ink ink{palette().color(group, QPalette::Text),
+                                  palette().color(group, QPalette::HighlightedText),
+                                  palette().brush(group, QPalette::Highlight)};
     const qsizetype from = qMin(m_anchor, m_caret);
     const qsizetype to = qMax(m_anchor, m_caret);
     const QRect area = event->rect();
+    const int height = m_glyphs.rowHeight();
     int y = Margin;
-    for (const Row &row : visibleRows()) {
-        if (y + m_rowHeight > area.top() && y <= area.bottom())
-            drawRow(painter, row, y, from, to);
+    for (const Row &row : m_layout.visibleRows()) {
+        if (y + height > area.top() && y <= area.bottom())
+            m_glyphs.drawRow(painter, m_text.bytes(), row, QPointF(Margin, y), from, to, ink);
         if (m_caretShown && hasFocus() && m_caret >= row.start &&
             (m_caret < row.next || row.last)) {
-            const qreal x = qMin<qreal>(Margin + xOf(row, m_caret), viewport()->width() - 1);
-            painter.fillRect(QRectF(x, y, 1, m_rowHeight),
-                             palette().brush(colorGroup(), QPalette::Text));
+            const qreal x =
+                qMin<qreal>(Margin + m_layout.xOf(row, m_caret), viewport()->width() - 1);
+            painter.fillRect(QRectF(x, y, 1, height), palette().brush(group, QPalette::Text));
         }
-        y += m_rowHeight;
+        y += height;
     }
-}
-
-void TerminalBox::drawRow(QPainter &painter, const Row &row, int y, qsizetype from, qsizetype to)
-{
-    const QPalette::ColorGroup group = colorGroup();
-    const QColor ink = palette().color(group, QPalette::Text);
-    const QColor selectedInk = palette().color(group, QPalette::HighlightedText);
-    const QBrush highlight = palette().brush(group, QPalette::Highlight);
-    const char *data = m_text.bytes().constData();
-    const auto selected = [from, to](qsizetype i) { return i >= from && i < to; };
-    qreal x = Margin;
-    QString run;
-    qsizetype i = row.start;
-    while (i < row.visibleEnd) {
-        const bool inSelection = selected(i);
-        const auto byte = uchar(data[i]);
-        if (m_glyph[byte] == 0) {
-            if (inSelection)
-                painter.fillRect(QRectF(x, y, advance(byte), m_rowHeight), highlight);
-            painter.drawPixmap(QPointF(x, y), picture(byte, inSelection));
-            x += advance(byte);
-            ++i;
-            continue;
-        }
-        // A run of characters that the font draws, all in or all out of the selection.
-        run.clear();
-        qreal width = 0;
-        for (; i < row.visibleEnd && m_glyph[uchar(data[i])] != 0 && selected(i) == inSelection;
-             ++i) {
-            run += QChar(m_glyph[uchar(data[i])]);
-            width += advance(uchar(data[i]));
-        }
-        if (inSelection)
-            painter.fillRect(QRectF(x, y, width, m_rowHeight), highlight);
-        painter.setPen(inSelection ? selectedInk : ink);
-        painter.drawText(QPointF(x, y + m_ascent), run);
-        x += width;
-    }
-    // A selected line end shows as a space's width of highlight after the row.
-    if (row.visibleEnd < row.next && selected(row.visibleEnd))
-        painter.fillRect(QRectF(x, y, advance(' '), m_rowHeight), highlight);
-}
-
-const QPixmap &TerminalBox::picture(uchar byte, bool selected)
-{
-    QPixmap &picture = m_pictures[byte + (selected ? 256 : 0)];
-    if (!picture.isNull())
-        return picture;
-    const qreal ratio = devicePixelRatioF();
-    const QSizeF size(advance(byte), m_rowHeight);
-    picture = QPixmap((size * ratio).toSize());
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    const QColor ink =
-        palette().color(colorGroup(), selected ? QPalette::HighlightedText : QPalette::Text);
-    QColor frame = ink;
-    frame.setAlphaF(0.4f);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(frame);
-    painter.drawRoundedRect(QRectF(1.5, 1.5, size.width() - 3, size.height() - 3), 2, 2);
-    painter.setPen(ink);
-    painter.setFont(pictureFont(m_font));
-    painter.drawText(QRectF(QPointF(0, 0), size), Qt::AlignCenter, pictureLabel(byte));
-    return picture;
 }
 
 } // namespace kalveno

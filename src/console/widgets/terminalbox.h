@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/terminalglyphs.h"
+#include "widgets/terminallayout.h"
 #include "widgets/terminaltext.h"
 
 #include <QAbstractScrollArea>
@@ -7,11 +9,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QElapsedTimer>
-#include <QFont>
 #include <QPalette>
-#include <QPixmap>
 
-#include <array>
 #include <functional>
 
 class QMenu;
@@ -21,22 +20,20 @@ namespace kalveno {
 // A multi-line box that holds exactly the bytes put into it, one character per byte, CR, LF and
 // NUL included, as the old terminal text box did, at one byte of memory per byte held. It draws
 // only the rows in view, straight from the bytes: LF and a lone CR break the line, the CR of a
-// CR LF pair is not shown, other control bytes show as their control pictures (or, where the
-// font has none, as a small framed abbreviation), bytes 128 to 255 as Latin-1. Rows wrap at
-// the box's width. It has no scroll bars; the wheel and the keys scroll it, and it follows the
-// end as text arrives unless the user has scrolled away from the end.
+// CR LF pair is not shown, the other bytes as its glyphs draw them (TerminalGlyphs). Rows wrap
+// at the box's width (TerminalLayout). It has no scroll bars; the wheel and the keys scroll it,
+// and it follows the end as text arrives unless the user has scrolled away from the end.
 //
-// Typed keys go through a key-press hook first (the byte in and out; 0 discards the key), then
-// take their ordinary effect at the caret: a character replaces the selection, Backspace and
-// Delete remove a CR LF pair as one, Enter inserts CR LF, Ctrl+Enter LF and Ctrl+Backspace the
-// DEL byte. Ctrl with a letter gives bytes 1 to 26 and does nothing else. Tab and Shift+Tab move
-// the focus on, as in any form; Ctrl+I gives the tab byte. Keys that produce no byte (Delete,
-// arrows, Home, End, Page Up and Down) never reach the hook and keep their editing effect.
+// Typed keys give their bytes (terminalkeys) to a key-press hook first (the byte in and out; 0
+// discards the key), then take their ordinary effect at the caret: a character replaces the
+// selection, Backspace and Delete remove a CR LF pair as one, Enter inserts CR LF, Ctrl+Enter LF
+// and Ctrl+Backspace the DEL byte; the other control bytes do nothing else. Tab and Shift+Tab
+// move the focus on, as in any form. Keys that produce no byte (Delete, arrows, Home, End, Page
+// Up and Down) never reach the hook and keep their editing effect.
 //
-// The box takes a few keys for itself, which send nothing: Ctrl+Shift+C and Ctrl+Insert copy,
-// Ctrl+Shift+X and Shift+Delete cut, Ctrl+Shift+V and Shift+Insert paste, Ctrl+Shift+A selects
-// all, and Ctrl with the wheel zooms. A paste goes through a paste hook, which sends it on the
-// box's link, a chunk at a time between which the window goes on, and shows each chunk that
+// The box takes a few keys for itself, which send nothing (copy, cut, paste and select all:
+// terminalkeys), and Ctrl with the wheel zooms. A paste goes through a paste hook, which sends it
+// on the box's link, a chunk at a time between which the window goes on, and shows each chunk that
 // went out when echo is on: the box shows no pasted byte that did not leave. Without a hook a
 // paste only edits the text.
 class TerminalBox final : public QAbstractScrollArea
@@ -59,9 +56,6 @@ public:
     // What a paste sends in one go: a few milliseconds of work at most.
     static constexpr qsizetype PasteChunkSize = 32 * 1024;
 
-    // The keys the box takes for itself.
-    enum class Action { None, Copy, Cut, Paste, SelectAll };
-
     explicit TerminalBox(QWidget *parent = nullptr);
 
     const QByteArray &bytes() const { return m_text.bytes(); }
@@ -75,18 +69,11 @@ public:
 
     // Once the text grows past limit bytes, its oldest lines are dropped (0: no limit).
     void setByteLimit(qsizetype limit);
-    qsizetype byteLimit() const { return m_text.limit(); }
 
     void setKeyPressHook(KeyPressHook hook) { m_keyPressHook = std::move(hook); }
     void setPasteHook(PasteHook hook) { m_pasteHook = std::move(hook); }
     // Pastes the clipboard's text as the paste keys do.
     void paste();
-
-    // The byte a key event stands for, or 0 for a key that produces none. The event's own text
-    // decides, as the keyboard layout and Caps Lock made it; the Ctrl codes come from the key
-    // and its modifiers, so that synthesised events, which lack them, give the same byte.
-    static int keyCode(const QKeyEvent *event);
-    static Action actionOf(const QKeyEvent *event);
 
     // The selection runs from the anchor to the caret, both byte positions.
     qsizetype caretPosition() const { return m_caret; }
@@ -123,15 +110,8 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    // One row on the screen: shown bytes [start, visibleEnd), the next row from next on.
-    struct Row
-    {
-        qsizetype start = 0;
-        qsizetype visibleEnd = 0;
-        qsizetype next = 0;
-        bool last = true;
-    };
-    using Rows = QList<Row>;
+    using Row = TerminalLayout::Row;
+    using Rows = TerminalLayout::Rows;
 
     void typeKey(int code);
     bool moveByKey(const QKeyEvent *event);
@@ -148,37 +128,23 @@ private:
     void moveCaret(qsizetype position, bool keepAnchor);
     void updateSelectionClipboard() const;
 
-    void updateMetrics();
-    qreal advance(uchar byte) const { return m_advance[byte]; }
-    QList<qsizetype> wrap(const TerminalText::Block &block) const;
-    static Row rowOf(const TerminalText::Block &block, const QList<qsizetype> &starts,
-                     qsizetype index);
-    Rows rowsFrom(qsizetype position, int count) const;
-    Rows rowsBefore(qsizetype rowStart, int count) const;
-    Row rowAt(qsizetype position) const;
-    int rowsPerPage() const;
-    Rows visibleRows() const;
+    // The font's glyphs, and the layout's advances and size.
+    void applyFont();
+    void applySize();
     void scrollRows(int delta);
-    void ensureCaretVisible();
-    void settle();
-    qreal xOf(const Row &row, qsizetype position) const;
-    qsizetype positionAt(const Row &row, qreal x) const;
     qsizetype positionAt(const QPoint &point) const;
     QPalette::ColorGroup colorGroup() const;
-    void drawRow(QPainter &painter, const Row &row, int y, qsizetype selFrom, qsizetype selTo);
-    const QPixmap &picture(uchar byte, bool selected);
     void restartBlink();
     // Repaints for received text at most once a frame, however fast the chunks come.
     void paintSoon();
 
     TerminalText m_text;
+    TerminalLayout m_layout{m_text};
+    TerminalGlyphs m_glyphs;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
     // Where Up and Down keep the caret, across rows of different lengths; negative: unset.
     qreal m_desiredX = -1;
-    bool m_followEnd = true;
-    // While not following the end: a position in the first row shown.
-    qsizetype m_top = 0;
     int m_wheelDelta = 0;
     bool m_selecting = false;
     QPoint m_dragPoint;
@@ -189,13 +155,6 @@ private:
     qsizetype m_pasteDone = 0;
     QBasicTimer m_pasteTimer;
 
-    QFont m_font;
-    int m_rowHeight = 1;
-    int m_ascent = 0;
-    std::array<qreal, 256> m_advance{};
-    // The character drawn for each byte, 0 for a byte drawn as a framed abbreviation.
-    std::array<char16_t, 256> m_glyph{};
-    std::array<QPixmap, 512> m_pictures;
     QBasicTimer m_blink;
     bool m_caretShown = false;
     QBasicTimer m_autoScroll;

@@ -36,7 +36,6 @@ public:
 
     // The most bytes the text keeps (0: no limit); trim() applies it.
     void setLimit(qsizetype limit) { m_limit = limit; }
-    qsizetype limit() const { return m_limit; }
 
     void assign(const QByteArray &bytes);
     // Replaces bytes [from, to) by the given bytes; false when that leaves the text as it was.

@@ -1,10 +1,10 @@
 #include "tcpdispatcher.h"
 
-#include "decode/inputindicators.h"
-#include "link/tcpterminal.h"
 #include "platform/tcpcontrol.h"
 #include "platform/trafficrecord.h"
 #include "protocol/turnstile.h"
+#include "receive/inputindicators.h"
+#include "terminal/linkterminal.h"
 #include "testview/testview.h"
 #include "turnstile/remoteconfig.h"
 #include "turnstile/turnstilepanel.h"
@@ -13,7 +13,7 @@
 
 namespace kalveno {
 
-TcpDispatcher::TcpDispatcher(TcpControl &tcp, TcpTerminal &terminal, InputIndicators &indicators,
+TcpDispatcher::TcpDispatcher(TcpControl &tcp, LinkTerminal &terminal, InputIndicators &indicators,
                              TestViewHost &testView, TurnstilePanel &turnstile,
                              RemoteConfig &remoteConfig)
     : m_tcp(tcp)

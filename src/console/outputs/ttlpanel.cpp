@@ -13,15 +13,17 @@ namespace kalveno {
 
 TtlOutputsView TtlOutputsView::find(const QWidget *form)
 {
-    return {{controlArray<QRadioButton, 2>(form, "SW_TTL1_OUT"),
-             controlArray<QRadioButton, 2>(form, "SW_TTL2_OUT"),
-             controlArray<QRadioButton, 2>(form, "SW_TTL3_OUT"),
-             controlArray<QRadioButton, 2>(form, "SW_TTL4_OUT")},
-            {control<CaptionButton>(form, "B_TTL1_XX"), control<CaptionButton>(form, "B_TTL2_XX"),
-             control<CaptionButton>(form, "B_TTL3_XX"), control<CaptionButton>(form, "B_TTL4_XX")},
-            control<CaptionButton>(form, "B_STATUS"),
-            control<CaptionButton>(form, "B_STATUS2"),
-            control<PictureButton>(form, "B_ZOOM_TEST")};
+    return {.SW_TTL_OUT = {controlArray<QRadioButton, 2>(form, "SW_TTL1_OUT"),
+                           controlArray<QRadioButton, 2>(form, "SW_TTL2_OUT"),
+                           controlArray<QRadioButton, 2>(form, "SW_TTL3_OUT"),
+                           controlArray<QRadioButton, 2>(form, "SW_TTL4_OUT")},
+            .B_TTL_XX = {control<CaptionButton>(form, "B_TTL1_XX"),
+                         control<CaptionButton>(form, "B_TTL2_XX"),
+                         control<CaptionButton>(form, "B_TTL3_XX"),
+                         control<CaptionButton>(form, "B_TTL4_XX")},
+            .B_STATUS = control<CaptionButton>(form, "B_STATUS"),
+            .B_STATUS2 = control<CaptionButton>(form, "B_STATUS2"),
+            .B_ZOOM_TEST = control<PictureButton>(form, "B_ZOOM_TEST")};
 }
 
 TtlPanel::TtlPanel(const TtlOutputsView &view, CommandRouter &router, TestViewHost &testView)

@@ -5,9 +5,9 @@
 namespace kalveno {
 
 class InputIndicators;
+class LinkTerminal;
 class RemoteConfig;
 class TcpControl;
-class TcpTerminal;
 class TestViewHost;
 class TrafficRecord;
 class TurnstilePanel;
@@ -24,7 +24,7 @@ class TcpDispatcher final
 public:
     static constexpr qsizetype TerminalCap = 10000;
 
-    TcpDispatcher(TcpControl &tcp, TcpTerminal &terminal, InputIndicators &indicators,
+    TcpDispatcher(TcpControl &tcp, LinkTerminal &terminal, InputIndicators &indicators,
                   TestViewHost &testView, TurnstilePanel &turnstile, RemoteConfig &remoteConfig);
 
     void setRecord(const TrafficRecord *record) { m_record = record; }
@@ -34,7 +34,7 @@ public:
 
 private:
     TcpControl &m_tcp;
-    TcpTerminal &m_terminal;
+    LinkTerminal &m_terminal;
     InputIndicators &m_indicators;
     TestViewHost &m_testView;
     TurnstilePanel &m_turnstile;

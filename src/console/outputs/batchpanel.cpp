@@ -9,8 +9,9 @@ namespace kalveno {
 
 BatchView BatchView::find(const QWidget *form)
 {
-    return {controlArray<CaptionButton, 4>(form, "TTLpXX"),
-            control<CaptionButton>(form, "Command2"), control<CaptionButton>(form, "Command3")};
+    return {.pulses = controlArray<CaptionButton, 4>(form, "TTLpXX"),
+            .batchOn = control<CaptionButton>(form, "Command2"),
+            .batchOff = control<CaptionButton>(form, "Command3")};
 }
 
 BatchPanel::BatchPanel(CommandRouter &router)

@@ -9,8 +9,8 @@ namespace kalveno {
 
 TtlInputsView TtlInputsView::find(const QWidget *form)
 {
-    return {controlArray<QRadioButton, 2>(form, "SW_TTL1_IN"),
-            controlArray<QRadioButton, 2>(form, "SW_TTL2_IN")};
+    return {.SW_TTL1_IN = controlArray<QRadioButton, 2>(form, "SW_TTL1_IN"),
+            .SW_TTL2_IN = controlArray<QRadioButton, 2>(form, "SW_TTL2_IN")};
 }
 
 InputIndicators::InputIndicators(const TtlInputsView &view)
