@@ -4,6 +4,7 @@
 #include "platform/serialcontrol.h"
 #include "platform/tcpcontrol.h"
 #include "platform/udpcontrol.h"
+#include "protocol/traffic.h"
 
 using namespace Qt::StringLiterals;
 
@@ -21,14 +22,14 @@ ConsoleLinks::ConsoleLinks(const LinkState &tcpLink, TcpControl &tcp, UdpControl
 bool ConsoleLinks::send(const QString &link, const QByteArray &bytes, const QString &note,
                         QString *why)
 {
-    if (link == u"UDP") {
+    if (link == linkname::Udp) {
         if (m_udp.sendData(bytes, note))
             return true;
         *why = u"UDP: "_s + m_udp.lastError();
         return false;
     }
-    const bool tcp = link.startsWith(u"TCP");
-    if (!tcp && !link.startsWith(u"COM")) {
+    const bool tcp = linkname::tcpPort(link).has_value();
+    if (!tcp && !linkname::isSerialPort(link)) {
         *why = link + u" is not a link of the console"_s;
         return false;
     }

@@ -1,5 +1,6 @@
 #include "trafficexport.h"
 
+#include "protocol/traffic.h"
 #include "trafficsource.h"
 
 #include <QIODevice>
@@ -10,15 +11,16 @@ namespace kalveno::trafficexport {
 
 namespace {
 
-QByteArrayView directionWord(TrafficKind kind)
+// A row's direction as the session log writes it, or "broken" for a line that did not read.
+QByteArrayView kindWord(TrafficKind kind)
 {
     switch (kind) {
     case TrafficKind::Sent:
-        return "sent";
+        return directionWord(Direction::Sent);
     case TrafficKind::Received:
-        return "received";
+        return directionWord(Direction::Received);
     case TrafficKind::Event:
-        return "event";
+        return directionWord(Direction::Event);
     case TrafficKind::Broken:
         break;
     }
@@ -75,7 +77,7 @@ QByteArray csvRecord(const TrafficRow &row)
     text += ',';
     appendCsvField(text, row.link);
     text += ',';
-    text += directionWord(row.kind);
+    text += kindWord(row.kind);
     text += ',';
     if (!broken)
         text += QByteArray::number(row.bytes.size());
