@@ -45,13 +45,24 @@ EXPRESSION_STATEMENT = re.compile(
 STATEMENT_BEFORE = (";", "{", "}", ")", "else", ":")
 
 
+def value_of(literal):
+    """An integer literal's value, read as C++ reads it: 0x hexadecimal, a leading 0 octal."""
+    if literal[:2] in ("0x", "0X"):
+        return int(literal[2:], 16)
+    if len(literal) > 1 and literal.startswith("0"):
+        return int(literal, 8)
+    return int(literal)
+
+
 def shifted(literal, delta):
+    value = value_of(literal) + delta
     if literal[:2] in ("0x", "0X"):
         digits = literal[2:]
-        value = int(digits, 16) + delta
         spelled = f"{value:0{len(digits)}X}"
         return literal[:2] + (spelled if digits.isupper() or digits.isdigit() else spelled.lower())
-    return str(int(literal) + delta)
+    if len(literal) > 1 and literal.startswith("0"):
+        return f"0{value:0{len(literal) - 1}o}"
+    return str(value)
 
 
 def line_mutants(raw, code, previous, spans, statements):
@@ -72,7 +83,7 @@ def line_mutants(raw, code, previous, spans, statements):
             if before.endswith("[") and after.startswith("]") and "{" in code:
                 continue  # the size of an initialised array
             for delta in (1, -1):
-                if delta < 0 and int(m.group(1), 0) == 0:
+                if delta < 0 and value_of(m.group(1)) == 0:
                     continue
                 yield m.start(), "integer", m.group(0), shifted(m.group(1), delta) + m.group(2)
     for start, end in spans:

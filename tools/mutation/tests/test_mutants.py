@@ -26,6 +26,8 @@ class OperatorTest(unittest.TestCase):
         ("integers", "    x = 0x0f + 10u - 0;",
          ["    ;", "    x = 0x0e + 10u - 0;", "    x = 0x0f + 10u - 1;",
           "    x = 0x0f + 11u - 0;", "    x = 0x0f + 9u - 0;", "    x = 0x10 + 10u - 0;"]),
+        ("octal, as C++ reads it", "    open(p, 0666);",
+         ["    ;", "    open(p, 0665);", "    open(p, 0667);"]),
         ("separators, floats and names are no integers", "    x = 1'000 + 2.5 + y1;", ["    ;"]),
         ("template argument", "    std::array<char, 4> a{};", []),
         ("size of an initialised array", "    const char k[4] = {'a', 'b', 'c', 'd'};", []),
