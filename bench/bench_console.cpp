@@ -11,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "consolesetup.h"
+#include "measure.h"
 #include "platform/locations.h"
 #include "platform/trafficrecord.h"
 #include "protocol/logline.h"
@@ -47,25 +48,11 @@
 #include <unistd.h>
 
 using namespace kalveno;
+using namespace kalveno::bench;
 
 namespace {
 
 constexpr qsizetype TransferSize = 5 * 1024 * 1024;
-
-double cpuSeconds(int who = RUSAGE_SELF)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
-           u.ru_stime.tv_usec / 1e6;
-}
-
-void runEventLoopFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 bool runEventLoopUntil(const std::function<bool()> &done, int timeoutMs)
 {
@@ -219,19 +206,6 @@ Figures tcpIntake(MainWindow &window, QTcpSocket &peer)
         },
         600000);
     return {clock.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
-}
-
-// Resident memory of this process in MiB, now (VmRSS) or at its peak (VmHWM).
-double residentMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return -1;
 }
 
 // The window's answer time while something else happens: a 10 ms timer whose late ticks add up

@@ -6,6 +6,7 @@
 // file is given three minutes at most. Arguments: a folder for the files (a temporary one by
 // default; they are removed at the end), and a word that the files to open must have in their
 // description (all by default).
+#include "measure.h"
 #include "platform/trafficrecord.h"
 #include "protocol/logline.h"
 #include "traffic/logfile.h"
@@ -26,24 +27,13 @@
 #include <unistd.h>
 
 using namespace kalveno;
+using namespace kalveno::bench;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 constexpr int ReadLimitMs = 180000;
-
-double residentMiB(const char *field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return -1;
-}
 
 bool fill(const QString &path, const QByteArray &block, qint64 size)
 {

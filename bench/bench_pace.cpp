@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "consolesetup.h"
+#include "measure.h"
 #include "platform/trafficrecord.h"
 
 #include <QAction>
@@ -30,31 +31,13 @@
 #include <unistd.h>
 
 using namespace kalveno;
+using namespace kalveno::bench;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 constexpr int ChunkBytes = 20;
-
-double residentMiB(const char *field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return -1;
-}
-
-void runEventLoopFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // The bridge's side: a listener on 127.0.0.1:1024 whose one connection, and the serial line's
 // other end, get a chunk each every interval, from a thread of their own.

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "consolesetup.h"
+#include "measure.h"
 #include "platform/locations.h"
 #include "platform/sessionlog.h"
 #include "platform/trafficrecord.h"
@@ -26,20 +27,13 @@
 #include <unistd.h>
 
 using namespace kalveno;
+using namespace kalveno::bench;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qsizetype TransferSize = 50 * 1000 * 1000;
 constexpr double MB = 1e6;
-
-double cpuSeconds(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // The CPU of the process and of the window's thread; the log's thread has the difference.
 struct Cpu
