@@ -27,8 +27,14 @@ def try_mutant(tree, restorer, mutant, chosen, suites, survey_data, factor):
     mutated = apply(original.decode("utf-8"), mutant).encode("utf-8")
     scratch = os.path.join(tree.build, "scratch")
     env = dict(os.environ, GCOV_PREFIX=scratch)  # counters of these runs are not wanted
+    # A line without counters may sit in a branch for another platform, which the preprocessor
+    # drops: no build here can tell such a mutant from the original.
+    uncounted = mutant["line"] not in survey_data["known"].get(mutant["file"], [])
+    unmutated = tree.preprocessed(mutant["file"]) if uncounted else None
     restorer.mutate(mutant["file"], original, mutated)
     try:
+        if unmutated is not None and tree.preprocessed(mutant["file"]) == unmutated:
+            return "invalid", "-", "not compiled on this platform"
         if not chosen:
             cmd, cwd = tree.compile_command(mutant["file"])
             if cmd and run(cmd, cwd=cwd, output=tree.log) != 0:

@@ -117,3 +117,12 @@ class Tree:
             elif a not in ("-MD", "-c", "--coverage"):
                 kept.append(a)
         return kept + ["-fsyntax-only"], chosen["directory"]
+
+    def preprocessed(self, path):
+        """What the compiler reads of path's translation unit after the preprocessor, or None
+        when it cannot tell."""
+        cmd, cwd = self.compile_command(path)
+        if not cmd:
+            return None
+        done = subprocess.run(cmd[:-1] + ["-E"], cwd=cwd, capture_output=True)
+        return done.stdout if done.returncode == 0 else None

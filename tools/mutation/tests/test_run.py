@@ -16,6 +16,7 @@ from unittest import mock
 from mutation import cli
 from mutation.apply import Restorer
 from mutation.results import read_results, write_results
+from mutation.runner import try_mutant
 from mutation.tree import Tree
 
 TOOLS = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -116,6 +117,29 @@ class TreeTest(Folder):
                                             "sources": ["src/f.cpp", "tests/tst_a.cpp"]}})
 
 
+class UncountedLineTest(Folder):
+    """A line without counters is tried only where the preprocessor keeps it."""
+
+    SOURCE = b"#ifdef _WIN32\nint g() { return 1; }\n#endif\nint f() { return 1; }\n"
+
+    def test_branch_for_another_platform(self):
+        os.makedirs(self.path("src"))
+        os.makedirs(self.path("build"))
+        with open(self.path("src/f.cpp"), "wb") as f:
+            f.write(self.SOURCE)
+        with open(self.path("build/compile_commands.json"), "w") as f:
+            json.dump([{"directory": self.path("build"), "file": self.path("src/f.cpp"),
+                        "command": f"c++ -o f.o -c {self.path('src/f.cpp')}"}], f)
+        tree = Tree(self.root, self.path("build"), 1)
+        for line, status in [(2, "invalid"), (4, "survived")]:
+            with self.subTest(line=line):
+                mutant = dict(MUTANT, line=line, column=17)
+                outcome = try_mutant(tree, Restorer(tree), mutant, [], {}, {"known": {}}, 3)
+                self.assertEqual(outcome[0], status)
+                with open(self.path("src/f.cpp"), "rb") as f:
+                    self.assertEqual(f.read(), self.SOURCE)
+
+
 class RestoreTest(Folder):
     """The mutated file is put back whatever ends the run."""
 
@@ -164,7 +188,8 @@ class RestoreTest(Folder):
         tree = SimpleNamespace(root=sys.argv[1], build=sys.argv[1] + "/build", build_targets=build)
         try:
             try_mutant(tree, Restorer(tree), {mutant}, ["tst_a"], {{"tst_a": {{"target": "t"}}}},
-                       {{"suites": {{"tst_a": {{"seconds": 1}}}}}}, 3)
+                       {{"suites": {{"tst_a": {{"seconds": 1}}}},
+                         "known": {{"src/f.cpp": [3]}}}}, 3)
         except cli.Stop:
             sys.exit(130)
     """).format(mutant=repr(MUTANT))
