@@ -269,6 +269,7 @@ private Q_SLOTS:
         QStringList failures;
         for (qint64 i = rig.record.first(); i < rig.record.end(); ++i) {
             const QString note = rig.record.at(i).note;
+            QVERIFY2(!note.contains(u"(0 more times)"_s), qPrintable(note));
             if (note.startsWith(u"cannot"_s) || note.startsWith(u"not opened"_s))
                 failures << note;
         }
@@ -286,9 +287,9 @@ private Q_SLOTS:
     }
 
     // What the status bar says and what the record keeps, for each cause of a link's change.
-    // `action`: "COMM=text" or "CFG=text" typed, or one of reader, mapped, held, lost, refused,
-    // closed. An event on `link` begins with `event`; the status bar's word contains `said`
-    // (%1 port 1's device, %2 port 2's, %3 the TCP port).
+    // `action`: "COMM=text", "CFG=text" or "IP=text" typed, or one of reader, mapped, held, lost,
+    // refused, closed. An event on `link` begins with `event`; the status bar's word contains
+    // `said` (%1 port 1's device, %2 port 2's, %3 the TCP port).
     void eventsOfTheLinks_data()
     {
         QTest::addColumn<QString>("action");
@@ -321,6 +322,8 @@ private Q_SLOTS:
         row("device gone", "lost", "COM1", "lost: ", "COM1 (%1) lost: ");
         row("TCP refused", "refused", "TCP %3", "error: Connection refused",
             "TCP 127.0.0.1:%3: Connection refused");
+        row("TCP address changed", "IP=127.0.0.2", "TCP %3",
+            "closed: the address changed to \"127.0.0.2\"", "TCP connecting to 127.0.0.2:%3");
         row("TCP closed by the bridge", "closed", "TCP %3", "closed by the peer",
             "TCP 127.0.0.1:%3 closed by the bridge; connecting again");
     }
@@ -344,6 +347,8 @@ private Q_SLOTS:
             rig.find<QLineEdit>("INP_COMM_NO")->setText(typed);
         } else if (action.startsWith(u"CFG="_s)) {
             rig.find<QLineEdit>("INP_COMM_CFG")->setText(typed);
+        } else if (action.startsWith(u"IP="_s)) {
+            rig.find<QLineEdit>("INP_IP_ADR")->setText(typed);
         } else if (action == u"reader") {
             rig.rfid.SW_TOURNRFID_Click();
         } else if (action == u"mapped") {

@@ -169,7 +169,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("earlier"); // files of 20 KiB from an earlier session
         QTest::addColumn<bool>("allKept");
         // 200 entries make about 66 KB of lines.
-        QTest::newRow("rotates, keeps all") << 8 * KiB << 1024 * KiB << 1 << true;
+        QTest::newRow("rotates, keeps all") << 4 * KiB << 1024 * KiB << 1 << true;
         QTest::newRow("earlier session goes first") << 8 * KiB << 80 * KiB << 2 << true;
         QTest::newRow("its own oldest go") << 8 * KiB << 32 * KiB << 1 << false;
         QTest::newRow("total below one file") << 64 * KiB << 16 * KiB << 0 << false;
@@ -202,6 +202,11 @@ private Q_SLOTS:
         QCOMPARE_LE(total, totalLimit);
         const QList<logline::Line> lines = readLog(dir.path());
         QCOMPARE(lines.size() == 200, allKept);
+        if (allKept && fileLimit < 8 * KiB) { // parts count on in decimal: the tenth is _000010
+            QVERIFY(written.size() > 11);
+            const QString session = written[1].fileName().chopped(4);
+            QCOMPARE(written[10].fileName(), session + u"_000010.log"_s);
+        }
         if (!allKept) // nothing earlier is left while its own lines go, and no more goes than needs
             QVERIFY(!written[0].fileName().startsWith(u"2000"_s) &&
                     total >= totalLimit - 2 * qMin(fileLimit, totalLimit));
@@ -532,8 +537,8 @@ private Q_SLOTS:
             u"COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\""_s);
         row("a line end", K::Received, "a", u"one\r\ntwo"_s,
             u"COM1,received,1,61,a,\"one\r\ntwo\""_s);
-        row("control bytes", K::Sent, QByteArray("\r\n\0\x7F\x85\xE9,", 7), u"x"_s,
-            u"COM1,sent,7,0d 0a 00 7f 85 e9 2c,\"\u2219\u2219\u2219\u2219\u2219\u00E9,\",x"_s);
+        row("control bytes", K::Sent, QByteArray("\r\n\0\x7F\x85\xE9, ", 8), u"x"_s,
+            u"COM1,sent,8,0d 0a 00 7f 85 e9 2c 20,\"\u2219\u2219\u2219\u2219\u2219\u00E9, \",x"_s);
         // What a spreadsheet would run as a formula is text there.
         row("formulas", K::Sent, "=1+1", u"@SUM(1+1)"_s,
             u"COM1,sent,4,3d 31 2b 31,'=1+1,'@SUM(1+1)"_s);
@@ -711,6 +716,10 @@ private Q_SLOTS:
             QCOMPARE(model.rowCount(), 4);
             QCOMPARE(model.index(0, TrafficModel::Meaning).data().toString(),
                      source == log.get() ? u"0"_s : u"6"_s);
+            // A search shows later rows of a full view.
+            model.setFilter({.text = u"9"_s});
+            QTRY_COMPARE(model.rowCount(), 1);
+            QVERIFY(!model.isFull());
         }
     }
 

@@ -133,6 +133,14 @@ private Q_SLOTS:
             "antenna 3 missing, "
             "remote antenna 4 missing, no closing *; refused: configuration must be "
             "><IR,<polling>,<ip2>,<ip3>,<ip4>*"_s);
+        // The longest command is 160 characters before its star: read whole, refused on its own
+        // account; one more, and it is refused for its length.
+        const QString cut = u"configuration write: polling on, remote antenna 2 at "
+                            "111111111111111111111111..., remote antenna 3 missing, remote "
+                            "antenna 4 missing; refused: "_s;
+        row("longest", "><IR,1," + QByteArray(153, '1') + "*", 161, false,
+            cut + u"configuration must be ><IR,<polling>,<ip2>,<ip3>,<ip4>*"_s);
+        row("one longer", "><IR,1," + QByteArray(154, '1') + "*", 162, false, cut + u"too long"_s);
         row("too long", "><IR,1," + QByteArray(200, '1') + "*", 208, false,
             u"configuration write: polling on, remote antenna 2 at 111111111111111111111111..., "
             "remote antenna 3 missing, remote antenna 4 missing; refused: too long"_s);

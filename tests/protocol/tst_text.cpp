@@ -10,6 +10,7 @@
 using namespace Qt::StringLiterals;
 using kalveno::getField;
 using kalveno::LeadingNumber;
+using kalveno::NoReplacement;
 using kalveno::SerialSettings;
 using Parsed = std::optional<SerialSettings>;
 namespace configfile = kalveno::configfile;
@@ -94,28 +95,37 @@ private Q_SLOTS:
 
     void field_data()
     {
-        // The replacement mode is the fuzz harness's: no part of the console replaces a field.
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("delimiter");
         QTest::addColumn<qint64>("index");
         QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("replacement"); // null: the field is read
         const QString c = u","_s;
-        QTest::newRow("first") << u"IR?,1,3,10"_s << c << qint64(1) << u"IR?"_s;
-        QTest::newRow("fourth") << u"IR?,1,3,10"_s << c << qint64(4) << u"10"_s;
-        QTest::newRow("index 0 is first") << u"IR?,1,3,10"_s << c << qint64(0) << u"IR?"_s;
-        QTest::newRow("negative is first") << u"a,b"_s << c << qint64(-5) << u"a"_s;
-        QTest::newRow("empty between") << u"a,,c"_s << c << qint64(2) << QString();
-        QTest::newRow("empty last") << u"a,b,"_s << c << qint64(3) << QString();
-        QTest::newRow("beyond last") << u"a,b"_s << c << qint64(5) << QString();
+        QTest::newRow("first") << u"IR?,1,3,10"_s << c << qint64(1) << u"IR?"_s << QString();
+        QTest::newRow("fourth") << u"IR?,1,3,10"_s << c << qint64(4) << u"10"_s << QString();
+        QTest::newRow("index 0 is first")
+            << u"IR?,1,3,10"_s << c << qint64(0) << u"IR?"_s << QString();
+        QTest::newRow("negative is first") << u"a,b"_s << c << qint64(-5) << u"a"_s << QString();
+        QTest::newRow("empty between") << u"a,,c"_s << c << qint64(2) << QString() << QString();
+        QTest::newRow("empty last") << u"a,b,"_s << c << qint64(3) << QString() << QString();
+        QTest::newRow("beyond last") << u"a,b"_s << c << qint64(5) << QString() << QString();
         // The loop over fields stops at the last delimiter, whatever the index asks for.
         QTest::newRow("far beyond last")
-            << u"a,b"_s << c << std::numeric_limits<qint64>::max() << QString();
-        QTest::newRow("empty text") << QString() << c << qint64(1) << QString();
-        QTest::newRow("two-char delimiter") << u"a<>b<>c"_s << u"<>"_s << qint64(3) << u"c"_s;
-        QTest::newRow("half delimiter is text") << u"a<b<>c"_s << u"<>"_s << qint64(2) << u"c"_s;
-        QTest::newRow("case-sensitive") << u"aXbxc"_s << u"x"_s << qint64(2) << u"c"_s;
+            << u"a,b"_s << c << std::numeric_limits<qint64>::max() << QString() << QString();
+        QTest::newRow("empty text") << QString() << c << qint64(1) << QString() << QString();
+        QTest::newRow("two-char delimiter")
+            << u"a<>b<>c"_s << u"<>"_s << qint64(3) << u"c"_s << QString();
+        QTest::newRow("half delimiter is text")
+            << u"a<b<>c"_s << u"<>"_s << qint64(2) << u"c"_s << QString();
+        QTest::newRow("case-sensitive") << u"aXbxc"_s << u"x"_s << qint64(2) << u"c"_s << QString();
         QTest::newRow("empty delimiter reads all")
-            << u"a,b"_s << QString() << qint64(2) << u"a,b"_s;
+            << u"a,b"_s << QString() << qint64(2) << u"a,b"_s << QString();
+        // Given a replacement, the whole text comes back with that field replaced.
+        QTest::newRow("second replaced") << u"a,b,c"_s << c << qint64(2) << u"a,X,c"_s << u"X"_s;
+        QTest::newRow("missing fields added")
+            << u"a"_s << u"<>"_s << qint64(3) << u"a<><>X"_s << u"X"_s;
+        QTest::newRow("the marker replaces nothing")
+            << u"a,b"_s << c << qint64(2) << u"b"_s << NoReplacement.toString();
     }
 
     void field()
@@ -124,7 +134,10 @@ private Q_SLOTS:
         QFETCH(QString, delimiter);
         QFETCH(qint64, index);
         QFETCH(QString, result);
-        QCOMPARE(getField(text, delimiter, index), result);
+        QFETCH(QString, replacement);
+        QCOMPARE(replacement.isNull() ? getField(text, delimiter, index)
+                                      : getField(text, delimiter, index, replacement),
+                 result);
     }
 
     void serialSettings_data()
