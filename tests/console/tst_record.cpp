@@ -537,8 +537,9 @@ private Q_SLOTS:
             u"COM1,sent,2,4f 4b,OK,\"say \"\"hi\"\", twice\""_s);
         row("a line end", K::Received, "a", u"one\r\ntwo"_s,
             u"COM1,received,1,61,a,\"one\r\ntwo\""_s);
-        row("control bytes", K::Sent, QByteArray("\r\n\0\x7F\x85\xE9, ", 8), u"x"_s,
-            u"COM1,sent,8,0d 0a 00 7f 85 e9 2c 20,\"\u2219\u2219\u2219\u2219\u2219\u00E9, \",x"_s);
+        row("control bytes", K::Sent, QByteArray("\r\n\0\x7F\x85\xE9, \xA0", 9), u"x"_s,
+            u"COM1,sent,9,0d 0a 00 7f 85 e9 2c 20 a0,"
+            "\"\u2219\u2219\u2219\u2219\u2219\u00E9, \u00A0\",x"_s);
         // What a spreadsheet would run as a formula is text there.
         row("formulas", K::Sent, "=1+1", u"@SUM(1+1)"_s,
             u"COM1,sent,4,3d 31 2b 31,'=1+1,'@SUM(1+1)"_s);
