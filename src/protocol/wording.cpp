@@ -43,11 +43,10 @@ QString quoted(QByteArrayView bytes)
     return bytes.isEmpty() ? u"empty"_s : u'"' + shown(bytes) + u'"';
 }
 
-QString hex(QByteArrayView bytes)
+QString hex(QByteArrayView bytes, qsizetype most)
 {
-    QString s =
-        QString::fromLatin1(bytes.first(qMin(bytes.size(), MaxHexBytes)).toByteArray().toHex(' '));
-    if (bytes.size() > MaxHexBytes)
+    QString s = QString::fromLatin1(bytes.first(qMin(bytes.size(), most)).toByteArray().toHex(' '));
+    if (bytes.size() > most)
         s += u" ... (%1 bytes)"_s.arg(bytes.size());
     return s;
 }

@@ -22,7 +22,8 @@ QString counted(qsizetype n, QStringView one, QStringView many);
 QString shown(QByteArrayView bytes);
 // shown() in double quotes, or "empty".
 QString quoted(QByteArrayView bytes);
-QString hex(QByteArrayView bytes);
+// Hex pairs of at most `most` bytes, then the whole count when there are more.
+QString hex(QByteArrayView bytes, qsizetype most = MaxHexBytes);
 // Digits without the zeros that two-digit fields add: "05" is 5, "00" is 0, ".3" stays .3.
 QString number(QByteArrayView digits);
 // "5 s" for digits, else the value quoted.

@@ -1,5 +1,7 @@
 #include "linkreplay.h"
 
+#include "protocol/wording.h"
+
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -17,13 +19,7 @@ constexpr qsizetype ShownBytes = 32;
 
 QString hex(QByteArrayView bytes)
 {
-    if (bytes.isEmpty())
-        return u"nothing"_s;
-    QString text =
-        QString::fromLatin1(bytes.first(qMin(bytes.size(), ShownBytes)).toByteArray().toHex(' '));
-    if (bytes.size() > ShownBytes)
-        text += u"\u2026 (%1 bytes)"_s.arg(bytes.size());
-    return text;
+    return bytes.isEmpty() ? u"nothing"_s : wording::hex(bytes, ShownBytes);
 }
 
 bool isConnectionStep(Kind kind)
