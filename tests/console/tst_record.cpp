@@ -50,6 +50,16 @@ QFileInfoList files(const QString &folder)
     return QDir(folder).entryInfoList({u"*.log"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name);
 }
 
+// The text written to a temporary file and opened as a saved log; null where either fails.
+std::unique_ptr<LogFile> openSaved(QTemporaryFile &file, const QByteArray &text)
+{
+    if (!file.open() || file.write(text) != text.size())
+        return nullptr;
+    file.close();
+    QString error;
+    return LogFile::open(file.fileName(), &error);
+}
+
 // The lines of the folder's session files in name order, read apart from the code under test; a
 // line that does not parse comes back with the link "unparsed".
 QList<logline::Line> readLog(const QString &folder)
@@ -631,12 +641,9 @@ private Q_SLOTS:
             line("COM1", Direction::Received, "ab").replace("\t2\t", "\t3\t");
         const QByteArrayList lines{sent, longer, "not a log line", event + "\r", {}, wrongCount};
         QTemporaryFile file;
-        QVERIFY(file.open());
-        file.write(lines.join('\n')); // the last without a line end
-        file.close();
-        QString error;
-        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
-        QVERIFY2(log, qPrintable(error));
+        const std::unique_ptr<LogFile> log =
+            openSaved(file, lines.join('\n')); // the last without a line end
+        QVERIFY(log);
         TrafficModel model(*log);
         model.setActive(true);
         QTRY_VERIFY(model.isCurrent());
@@ -667,11 +674,9 @@ private Q_SLOTS:
         const QByteArray after = logline::format(
             {QDateTime::currentDateTime(), u"COM1"_s, Direction::Sent, "a", u"it"_s});
         QTemporaryFile file;
-        QVERIFY(file.open() && file.write(QByteArray(Length, 'x') + '\n' + after) > Length);
-        file.close();
-        QString error;
-        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
-        QVERIFY2(log, qPrintable(error));
+        const std::unique_ptr<LogFile> log =
+            openSaved(file, QByteArray(Length, 'x') + '\n' + after);
+        QVERIFY(log);
         TrafficModel model(*log);
         model.setActive(true);
         QTRY_VERIFY(model.isCurrent());
@@ -704,10 +709,9 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i)
             live.record.linkEvent(u"COM1"_s, QString::number(i));
         QTemporaryFile file;
-        QVERIFY(file.open() && file.write(live.lines({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})) > 0);
-        file.close();
-        QString error;
-        const std::unique_ptr<LogFile> log = LogFile::open(file.fileName(), &error);
+        const std::unique_ptr<LogFile> log =
+            openSaved(file, live.lines({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+        QVERIFY(log);
         for (const TrafficSource *source : {static_cast<TrafficSource *>(log.get()),
                                             static_cast<TrafficSource *>(&live.source)}) {
             TrafficModel model(*source);
@@ -718,7 +722,7 @@ private Q_SLOTS:
             QCOMPARE(model.index(0, TrafficModel::Meaning).data().toString(),
                      source == log.get() ? u"0"_s : u"6"_s);
             // A search shows later rows of a full view.
-            model.setFilter({.text = u"9"_s});
+            model.setFilter(filter(u"9"_s));
             QTRY_COMPARE(model.rowCount(), 1);
             QVERIFY(!model.isFull());
         }
